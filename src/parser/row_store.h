@@ -1,0 +1,96 @@
+// Compact storage for parsed rows: one text arena plus per-field end offsets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vestle {
+
+class RowStore;
+
+// Read-only view of one stored row. Valid while the store is not modified.
+class RowView {
+ public:
+  RowView() = default;
+
+  [[nodiscard]] std::size_t size() const noexcept { return field_count_; }
+  [[nodiscard]] bool empty() const noexcept { return field_count_ == 0; }
+  [[nodiscard]] std::string_view operator[](std::size_t i) const noexcept;
+  // The row's text bytes, all fields back to back without separators.
+  [[nodiscard]] std::string_view text() const noexcept;
+
+ private:
+  friend class RowStore;
+  const RowStore* store_ = nullptr;
+  std::size_t row_ = 0;
+  std::size_t field_count_ = 0;
+};
+
+// Rows as UTF-8 texts stored back to back in one arena. A field costs its
+// text plus one offset (4 bytes, or 8 once a single row's text passes 4 GiB);
+// a row costs two offsets. Empty fields cost no text storage.
+//
+// Building happens at the end of the store only: bytes are appended to the
+// open field, `finish_field` closes it (repairing ill-formed UTF-8 to U+FFFD),
+// `finish_row` closes the row. `merge_tail`, `append_empty_fields` and
+// `pop_row` act on the last finished row.
+class RowStore {
+ public:
+  RowStore() = default;
+  // `narrow_limit` is the largest row text kept with 32-bit offsets; tests
+  // lower it to exercise the wide representation.
+  explicit RowStore(std::uint64_t narrow_limit) : narrow_limit_(narrow_limit) {}
+
+  [[nodiscard]] std::size_t row_count() const noexcept { return row_text_begin_.size() - 1; }
+  [[nodiscard]] RowView row(std::size_t i) const noexcept;
+  [[nodiscard]] RowView last_row() const noexcept { return row(row_count() - 1); }
+  // Bytes held by the store's buffers (capacity, not size).
+  [[nodiscard]] std::size_t memory_bytes() const noexcept;
+
+  void reserve_text(std::size_t bytes) { text_.reserve(bytes); }
+  // Drops every row; keeps the buffers' capacity.
+  void clear() noexcept;
+
+  // --- building ---
+  void append_bytes(const char* data, std::size_t size) { text_.append(data, size); }
+  void append_byte(char b) { text_.push_back(b); }
+  // Closes the open field; its bytes become text by lossy UTF-8 decoding.
+  void finish_field();
+  void finish_row();
+
+  // Appends `count` empty fields to the last finished row.
+  void append_empty_fields(std::size_t count);
+  // Joins fields [first, size) of the last finished row into one field, with
+  // `separator` between neighbours.
+  void merge_tail(std::size_t first, std::string_view separator);
+  // Copies a row (from any store) as a new finished row.
+  void append_row(RowView row);
+  void pop_row() noexcept;
+
+ private:
+  friend class RowView;
+  [[nodiscard]] std::uint64_t field_end(std::size_t field_index) const noexcept;
+  void push_field_end(std::uint64_t end_in_row);
+  void widen();
+
+  std::uint64_t narrow_limit_ = UINT32_MAX;
+  std::string text_;
+  // Start of the open (or next) row's text / fields; one entry per finished
+  // row plus one for the row under construction.
+  std::vector<std::uint64_t> row_text_begin_{0};
+  std::vector<std::uint64_t> row_field_begin_{0};
+  // Field ends relative to the row's text start; wide once any row's text
+  // passes `narrow_limit_`.
+  std::vector<std::uint32_t> narrow_field_ends_;
+  std::vector<std::uint64_t> wide_field_ends_;
+  bool wide_ = false;
+  std::size_t open_field_begin_ = 0;  // arena offset of the open field
+};
+
+// Copies a stored row into owned strings (for tests and slow paths).
+[[nodiscard]] std::vector<std::string> to_strings(RowView row);
+
+}  // namespace vestle

@@ -1,0 +1,32 @@
+// UTF-8 helpers: lossy decoding of field bytes and text of a delimiter byte.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vestle {
+
+// True when `bytes` is well-formed UTF-8.
+[[nodiscard]] bool is_valid_utf8(std::string_view bytes) noexcept;
+
+// True when every byte is below 0x80.
+[[nodiscard]] bool is_ascii(std::string_view bytes) noexcept;
+
+// Appends `bytes` to `out`, replacing each maximal ill-formed subpart by one
+// U+FFFD (EF BF BD).
+void append_lossy_utf8(std::string_view bytes, std::string& out);
+
+// Text of the character whose code point equals `byte`: one byte below 0x80,
+// two bytes from 0x80 to 0xFF.
+struct ByteText {
+  char bytes[2];
+  unsigned char size;
+  [[nodiscard]] std::string_view view() const noexcept { return {bytes, size}; }
+};
+[[nodiscard]] ByteText byte_text(unsigned char byte) noexcept;
+
+// True when `text` (valid UTF-8) is empty or made only of Unicode White_Space.
+[[nodiscard]] bool is_blank_text(std::string_view text) noexcept;
+
+}  // namespace vestle

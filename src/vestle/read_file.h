@@ -1,0 +1,33 @@
+// Reads a whole file into memory.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "error/io_error.h"
+#include "error/vestle_error.h"
+
+namespace vestle {
+
+// The bytes of a file read whole; owns its buffer.
+class FileBytes {
+ public:
+  FileBytes() = default;
+  FileBytes(std::unique_ptr<char[]> data, std::size_t size) noexcept
+      : data_(std::move(data)), size_(size) {}
+
+  [[nodiscard]] std::string_view view() const noexcept { return {data_.get(), size_}; }
+  [[nodiscard]] std::size_t size() const noexcept { return size_; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+};
+
+// Opens `path` read-only and reads it to its end; the file is closed on every
+// path, errors from closing it are ignored.
+[[nodiscard]] Result<FileBytes, IoError> read_file(const std::string& path);
+
+}  // namespace vestle
