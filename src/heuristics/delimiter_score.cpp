@@ -1,0 +1,47 @@
+// Score of one delimiter candidate: how consistently and how widely it splits rows.
+#include "heuristics/delimiter_score.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "parser/resilient_parser.h"
+#include "parser/row_store.h"
+
+namespace vestle {
+namespace {
+
+constexpr std::size_t kRowsScored = 50;
+
+}  // namespace
+
+double score_field_counts(const FieldCountTally& tally) noexcept {
+  if (tally.rows() < 2) {
+    return 0.0;
+  }
+  // A single field means the candidate split nothing, so it cannot be the mode.
+  const auto mode = tally.mode(2);
+  if (!mode) {
+    return 0.0;
+  }
+  const double consistency = static_cast<double>(mode->frequency) / static_cast<double>(tally.rows());
+  // More fields per row is stronger evidence, once there are 3 or more.
+  const double width = std::max(1.0, std::log(static_cast<double>(mode->field_count)));
+  return consistency * width;
+}
+
+double score_delimiter(std::string_view sample, unsigned char delimiter, unsigned char quote_char) {
+  ResilientParser parser(sample, delimiter, quote_char, /*repair_quotes=*/true);
+  // One row at a time: the store is cleared after each, keeping its buffers.
+  RowStore scratch;
+  FieldCountTally tally;
+  while (tally.rows() < kRowsScored && parser.next_row(scratch)) {
+    if (const RowView row = scratch.last_row(); !is_blank_row(row)) {
+      tally.add(row.size());
+    }
+    scratch.clear();
+  }
+  return score_field_counts(tally);
+}
+
+}  // namespace vestle

@@ -1,0 +1,67 @@
+// How often each field count occurs among the rows a heuristic has looked at.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "parser/row_store.h"
+#include "parser/utf8.h"
+
+namespace vestle {
+
+// Kept in first-seen order, so ties between equally frequent counts go to the
+// count met first. The heuristics look at 100 rows at most, so a linear search
+// beats hashing.
+class FieldCountTally {
+ public:
+  struct Mode {
+    std::size_t field_count;
+    std::int32_t frequency;
+  };
+
+  // Drops every entry; keeps the capacity.
+  void clear() noexcept {
+    entries_.clear();
+    rows_ = 0;
+  }
+
+  void add(std::size_t field_count) {
+    ++rows_;
+    for (Mode& entry : entries_) {
+      if (entry.field_count == field_count) {
+        ++entry.frequency;
+        return;
+      }
+    }
+    entries_.push_back(Mode{field_count, 1});
+  }
+
+  // Rows added since the last clear.
+  [[nodiscard]] std::size_t rows() const noexcept { return rows_; }
+
+  // The most frequent count of at least `min_field_count` fields, the first
+  // met among equals; none when no such count was added.
+  [[nodiscard]] std::optional<Mode> mode(std::size_t min_field_count) const noexcept {
+    std::optional<Mode> best;
+    for (const Mode& entry : entries_) {
+      if (entry.field_count >= min_field_count && (!best || entry.frequency > best->frequency)) {
+        best = entry;
+      }
+    }
+    return best;
+  }
+
+ private:
+  std::vector<Mode> entries_;
+  std::size_t rows_ = 0;
+};
+
+// A row of one empty or all-white-space field: a blank line, which the
+// heuristics neither count nor let use up their row limit.
+[[nodiscard]] inline bool is_blank_row(RowView row) noexcept {
+  return row.size() == 1 && is_blank_text(row[0]);
+}
+
+}  // namespace vestle
