@@ -3,7 +3,7 @@
 # Usage: scripts/install-deps.sh [extra-package ...]
 set -euo pipefail
 
-packages=(g++ cmake make python3 python3-dev python3-pytest libgtest-dev "$@")
+packages=(g++ cmake make python3 python3-dev python3-pytest python3-venv python3-setuptools python3-wheel libgtest-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
