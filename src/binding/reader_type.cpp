@@ -1,0 +1,248 @@
+// VestleReader: construction, iteration, length, summary and the context manager.
+#include "binding/reader_type.h"
+
+#include <memory>
+#include <new>
+#include <optional>
+#include <span>
+#include <type_traits>
+#include <utility>
+
+#include "binding/argument_binder.h"
+#include "binding/borrow_flag.h"
+#include "binding/entry_guard.h"
+#include "binding/error_conversion.h"
+#include "binding/owned_ref.h"
+#include "binding/process_type.h"
+#include "binding/summary_type.h"
+#include "binding/text_objects.h"
+#include "parser/row_store.h"
+#include "vestle/read_file.h"
+#include "vestle/vestle_slice.h"
+
+namespace vestle::binding {
+namespace {
+
+struct ReaderObject {
+  PyObject_HEAD
+  BorrowFlag borrow;
+  RowStore rows;  // never changed after construction
+  SummaryValues summary;
+  std::size_t cursor;  // next row to hand out; changed only under the exclusive borrow
+};
+
+static_assert(std::is_nothrow_move_constructible_v<RowStore>);
+
+ReaderObject* as_reader(PyObject* self) noexcept { return reinterpret_cast<ReaderObject*>(self); }
+
+PyObject* new_row_list(RowView row) {
+  OwnedRef list(PyList_New(static_cast<Py_ssize_t>(row.size())));
+  if (!list) {
+    return nullptr;
+  }
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    PyObject* field = new_str(row[i]);
+    if (field == nullptr) {
+      return nullptr;
+    }
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), field);
+  }
+  return list.release();
+}
+
+// Reads and repairs the whole file; the input bytes are freed on return.
+std::optional<VestleOutcome> repair_file(const std::string& path, const VestleOptions& options) {
+  auto bytes = read_file(path);
+  if (!bytes) {
+    raise_io_error(bytes.error());
+    return std::nullopt;
+  }
+  return vestle_slice(bytes.value().view(), options);
+}
+
+// --- GC and lifetime ---
+
+// Holds no Python references; visits only its heap type, as every instance must.
+int reader_traverse(PyObject* self, visitproc visit, void* arg) {
+  Py_VISIT(Py_TYPE(self));
+  return 0;
+}
+
+// Nothing to break: no Python references are held.
+int reader_clear(PyObject* /*self*/) { return 0; }
+
+// Destroys the C++ members, frees the memory, then drops the type reference.
+void reader_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  PyObject_GC_UnTrack(self);
+  ReaderObject* reader = as_reader(self);
+  std::destroy_at(&reader->summary);
+  std::destroy_at(&reader->rows);
+  std::destroy_at(&reader->borrow);
+  type->tp_free(self);
+  Py_DECREF(type);
+}
+
+// --- construction ---
+
+constexpr ParameterList kNewParameters{"VestleReader.__new__()", kReaderParameterNames, 1};
+
+PyObject* reader_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    PyObject* slots[kReaderParameterCount] = {};
+    if (!bind_arguments(kNewParameters, args, kwargs, slots)) {
+      return nullptr;
+    }
+    return new_reader_from_arguments(type, slots);
+  });
+}
+
+// --- iteration and length ---
+
+PyObject* reader_iter(PyObject* self) {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    SharedBorrow borrow(as_reader(self)->borrow);
+    return borrow ? Py_NewRef(self) : nullptr;
+  });
+}
+
+// Only the cursor step is exclusive; the stored rows never change, so the
+// list is built from the store after the borrow is released.
+PyObject* reader_next(PyObject* self) {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    ReaderObject* reader = as_reader(self);
+    ExclusiveBorrow borrow(reader->borrow);
+    if (!borrow) {
+      return nullptr;
+    }
+    if (reader->cursor >= reader->rows.row_count()) {
+      return nullptr;  // end of iteration, no exception set
+    }
+    const std::size_t index = reader->cursor++;
+    borrow.release();
+    return new_row_list(reader->rows.row(index));
+  });
+}
+
+Py_ssize_t reader_length(PyObject* self) {
+  return guarded<Py_ssize_t>(-1, [&]() -> Py_ssize_t {
+    SharedBorrow borrow(as_reader(self)->borrow);
+    if (!borrow) {
+      return -1;
+    }
+    return static_cast<Py_ssize_t>(as_reader(self)->rows.row_count());
+  });
+}
+
+// --- summary and context manager ---
+
+PyObject* reader_get_summary(PyObject* self, void* /*closure*/) {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    SummaryValues values;
+    {
+      SharedBorrow borrow(as_reader(self)->borrow);
+      if (!borrow) {
+        return nullptr;
+      }
+      values = as_reader(self)->summary;
+    }
+    return new_summary(values);
+  });
+}
+
+PyObject* reader_enter(PyObject* self, PyObject* /*unused*/) {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    SharedBorrow borrow(as_reader(self)->borrow);
+    return borrow ? Py_NewRef(self) : nullptr;
+  });
+}
+
+constexpr const char* kExitParameterNames[] = {"_exc_type", "_exc_val", "_exc_tb"};
+constexpr ParameterList kExitParameters{"VestleReader.__exit__()", kExitParameterNames, 0};
+
+// Never suppresses the exception leaving the block.
+PyObject* reader_exit(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                      PyObject* kwnames) {
+  return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+    PyObject* slots[std::size(kExitParameterNames)] = {};
+    if (!bind_arguments(kExitParameters, args, nargsf, kwnames, slots)) {
+      return nullptr;
+    }
+    SharedBorrow borrow(as_reader(self)->borrow);
+    return borrow ? Py_NewRef(Py_False) : nullptr;
+  });
+}
+
+PyGetSetDef reader_getset[] = {
+    {"summary", reader_get_summary, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef reader_methods[] = {
+    {"__enter__", reader_enter, METH_NOARGS, "__enter__($self)\n--\n\n"},
+    {"__exit__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(reader_exit)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "__exit__($self, _exc_type=None, _exc_val=None, _exc_tb=None)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot reader_slots[] = {
+    {Py_tp_doc, const_cast<char*>("VestleReader" VESTLE_READER_SIGNATURE
+                                  "\n--\n\nIn-memory streaming reader iterating over vestled rows.")},
+    {Py_tp_traverse, reinterpret_cast<void*>(reader_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(reader_clear)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(reader_dealloc)},
+    {Py_tp_getset, reader_getset},
+    {Py_tp_methods, reader_methods},
+    {Py_tp_new, reinterpret_cast<void*>(reader_new)},
+    {Py_tp_iter, reinterpret_cast<void*>(reader_iter)},
+    {Py_tp_iternext, reinterpret_cast<void*>(reader_next)},
+    {Py_mp_length, reinterpret_cast<void*>(reader_length)},
+    {0, nullptr},
+};
+
+PyType_Spec reader_spec = {
+    "builtins.VestleReader",
+    static_cast<int>(sizeof(ReaderObject)),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC,
+    reader_slots,
+};
+
+ProcessType reader_class(&reader_spec);
+
+}  // namespace
+
+PyTypeObject* reader_type() noexcept { return reader_class.get(); }
+
+PyObject* new_reader_from_arguments(PyTypeObject* type, std::span<PyObject* const> slots) {
+  std::string path;
+  VestleOptions options;
+  if (!convert_path(slots[0], kReaderParameterNames[0], path) ||
+      !convert_options(slots.subspan<1, kOptionCount>(), options)) {
+    return nullptr;
+  }
+  return new_reader_impl(type, path, options);
+}
+
+PyObject* new_reader_impl(PyTypeObject* type, const std::string& path,
+                          const VestleOptions& options) {
+  std::optional<VestleOutcome> outcome = repair_file(path, options);
+  if (!outcome) {
+    return nullptr;
+  }
+  SummaryValues summary = SummaryValues::from_stats(outcome->stats);
+  PyObject* self = type->tp_alloc(type, 0);
+  if (self == nullptr) {
+    return nullptr;
+  }
+  // Moves cannot throw, so the object is fully built once allocated.
+  ReaderObject* reader = as_reader(self);
+  new (&reader->borrow) BorrowFlag();
+  new (&reader->rows) RowStore(std::move(outcome->rows));
+  new (&reader->summary) SummaryValues(std::move(summary));
+  reader->cursor = 0;
+  return self;
+}
+
+}  // namespace vestle::binding
