@@ -8,6 +8,7 @@
 
 #include "error/io_error.h"
 #include "error/vestle_error.h"
+#include "vestle/posix_file.h"
 
 namespace vestle {
 
@@ -29,5 +30,10 @@ class FileBytes {
 // Opens `path` read-only and reads it to its end; the file is closed on every
 // path, errors from closing it are ignored.
 [[nodiscard]] Result<FileBytes, IoError> read_file(const std::string& path);
+[[nodiscard]] Result<FileBytes, IoError> read_file(const std::string& path, FileOps& ops);
+
+// Reads an open file from its current position to its end. The file's size,
+// when it has one, sizes the buffer; a file longer than that still reads whole.
+[[nodiscard]] Result<FileBytes, IoError> read_to_end(PosixFile& file);
 
 }  // namespace vestle

@@ -5,14 +5,24 @@
 #include <string>
 
 #include "error/vestle_error.h"
+#include "vestle/posix_file.h"
 #include "vestle/vestle_options.h"
 #include "vestle/vestle_outcome.h"
 
 namespace vestle {
 
+// Reads the input whole, repairs it and writes the output and, when a path is
+// given, the quarantine file. A file that names the input (or, for the
+// quarantine, the output just written) is replaced through a temporary next
+// to it, so a failure leaves it as it was.
 [[nodiscard]] Result<VestleStats> vestle_file(const std::string& input_path,
                                               const std::string& output_path,
                                               const std::optional<std::string>& quarantine_path,
                                               const VestleOptions& options);
+// The same through the given system calls (tests inject faults there).
+[[nodiscard]] Result<VestleStats> vestle_file(const std::string& input_path,
+                                              const std::string& output_path,
+                                              const std::optional<std::string>& quarantine_path,
+                                              const VestleOptions& options, FileOps& ops);
 
 }  // namespace vestle

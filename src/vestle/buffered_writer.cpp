@@ -1,0 +1,49 @@
+// The write buffer's slow paths: flushing and pieces that do not fit.
+#include "vestle/buffered_writer.h"
+
+#include <utility>
+
+namespace vestle {
+
+BufferedWriter::BufferedWriter(PosixFile file)
+    : file_(std::move(file)), buffer_(std::make_unique<char[]>(kCapacity)) {}
+
+BufferedWriter::~BufferedWriter() {
+  if (size_ > 0 && file_.is_open()) (void)flush();
+}
+
+Result<Done, IoError> BufferedWriter::flush() {
+  std::size_t written = 0;
+  Result<Done, IoError> outcome = Done{};
+  while (written < size_) {
+    Result<std::size_t, IoError> count = file_.write(buffer_.get() + written, size_ - written);
+    if (!count) {
+      outcome = count.error();
+      break;
+    }
+    if (count.value() == 0) {
+      outcome = IoError::with_message(IoErrorKind::WriteZero, "failed to write the buffered data");
+      break;
+    }
+    written += count.value();
+  }
+  // Keep what the file has not taken, at the front, for a later attempt.
+  if (written > 0) {
+    std::memmove(buffer_.get(), buffer_.get() + written, size_ - written);
+    size_ -= written;
+  }
+  return outcome;
+}
+
+Result<Done, IoError> BufferedWriter::write_cold(std::string_view piece) {
+  if (piece.size() > kCapacity - size_) {
+    Result<Done, IoError> flushed = flush();
+    if (!flushed) return flushed;
+  }
+  if (piece.size() >= kCapacity) return file_.write_all(piece.data(), piece.size());
+  std::memcpy(buffer_.get() + size_, piece.data(), piece.size());
+  size_ += piece.size();
+  return Done{};
+}
+
+}  // namespace vestle

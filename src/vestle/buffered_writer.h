@@ -1,0 +1,54 @@
+// An 8192-byte write buffer in front of one open file.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "error/io_error.h"
+#include "error/vestle_error.h"
+#include "vestle/posix_file.h"
+
+namespace vestle {
+
+// Owns the file it writes. A piece shorter than the free room is copied; a
+// longer one flushes the buffer first; then a piece of `kCapacity` bytes or
+// more goes straight to the file and a shorter one is copied.
+class BufferedWriter {
+ public:
+  static constexpr std::size_t kCapacity = 8192;
+
+  explicit BufferedWriter(PosixFile file);
+  BufferedWriter(const BufferedWriter&) = delete;
+  BufferedWriter& operator=(const BufferedWriter&) = delete;
+  // Bytes still buffered (after a failed write, or when never flushed) get
+  // one more attempt; its outcome is ignored. Then the file is closed.
+  ~BufferedWriter();
+
+  [[nodiscard]] Result<Done, IoError> write(std::string_view piece) {
+    if (piece.size() < kCapacity - size_) {
+      std::memcpy(buffer_.get() + size_, piece.data(), piece.size());
+      size_ += piece.size();
+      return Done{};
+    }
+    return write_cold(piece);
+  }
+
+  // Writes every buffered byte to the file. A write that takes none is a
+  // WriteZero error "failed to write the buffered data"; bytes not yet taken
+  // stay buffered.
+  [[nodiscard]] Result<Done, IoError> flush();
+
+  [[nodiscard]] std::size_t buffered() const noexcept { return size_; }
+  [[nodiscard]] PosixFile& file() noexcept { return file_; }
+
+ private:
+  [[nodiscard]] Result<Done, IoError> write_cold(std::string_view piece);
+
+  PosixFile file_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace vestle

@@ -1,0 +1,34 @@
+// Writers of the repaired CSV file and the quarantine CSV file.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "error/io_error.h"
+#include "error/vestle_error.h"
+#include "parser/row_store.h"
+#include "vestle/buffered_writer.h"
+#include "vestle/vestle_outcome.h"
+
+namespace vestle {
+
+// The field as written in the repaired file: enclosed in `quote` (with every
+// inner `quote` doubled) when it contains the quote text, the delimiter text,
+// LF or CR; unchanged otherwise. Both bytes count as characters (U+0000..U+00FF).
+[[nodiscard]] std::string quote_field(std::string_view field, unsigned char delimiter,
+                                      unsigned char quote);
+
+// One line per row: quoted fields joined by the delimiter text, then LF.
+// Stops at the first failed write.
+[[nodiscard]] Result<Done, IoError> write_rows(BufferedWriter& out, const RowStore& rows,
+                                               unsigned char delimiter, unsigned char quote);
+
+// The header "line,reason,raw_content", then per record: the line number,
+// the reason and the raw fields joined by the delimiter text, the last two
+// in double quotes with inner double quotes doubled. Stops at the first
+// failed write.
+[[nodiscard]] Result<Done, IoError> write_quarantine(BufferedWriter& out,
+                                                     const Quarantine& records,
+                                                     unsigned char delimiter);
+
+}  // namespace vestle

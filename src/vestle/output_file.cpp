@@ -1,0 +1,173 @@
+// Writing one whole output file, directly or through a temporary that replaces it.
+#include "vestle/output_file.h"
+
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <utility>
+
+namespace vestle {
+namespace {
+
+constexpr int kTemporaryAttempts = 32;
+
+std::uint64_t random_word() noexcept {
+  std::uint64_t value = 0;
+  if (::getrandom(&value, sizeof value, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof value)) {
+    return value;
+  }
+  // No entropy available yet: the name only has to be unlikely to exist, and
+  // O_EXCL catches the rest.
+  static std::atomic<std::uint64_t> counter{0};
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return (static_cast<std::uint64_t>(now.tv_nsec) * 0x9E3779B97F4A7C15ULL) ^
+         (static_cast<std::uint64_t>(now.tv_sec) << 20) ^
+         (static_cast<std::uint64_t>(::getpid()) << 40) ^ counter.fetch_add(1);
+}
+
+// A rename replaces the last path component, so a symbolic link there must
+// be resolved to the file it points at.
+std::string resolved_path(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+  return real ? std::string(real.get()) : path;
+}
+
+std::string directory_prefix(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+struct Temporary {
+  PosixFile file;
+  std::string path;
+};
+
+Result<Temporary, IoError> create_temporary(const std::string& target, FileOps& ops) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const std::string prefix = directory_prefix(target) + ".vestle-";
+  for (int attempt = 0;; ++attempt) {
+    std::string path = prefix;
+    for (std::uint64_t bits = random_word(), i = 0; i < 16; ++i, bits >>= 4) {
+      path.push_back(kHex[bits & 0xF]);
+    }
+    path += ".tmp";
+    // Private until complete; the original's bits are applied below.
+    Result<PosixFile, IoError> created = PosixFile::create_new(path, 0600, ops);
+    if (created) return Temporary{std::move(created).value(), std::move(path)};
+    if (created.error().os_error() != EEXIST || attempt + 1 == kTemporaryAttempts) {
+      return created.error();
+    }
+  }
+}
+
+// The directory does not let us add a file; writing in place still may work.
+bool refused_by_directory(const IoError& error) noexcept {
+  switch (error.os_error()) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ENAMETOOLONG:
+    case EEXIST:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Removes the temporary unless it has become the target.
+class RemoveUnlessKept {
+ public:
+  RemoveUnlessKept(const std::string& path, FileOps& ops) : path_(path), ops_(ops) {}
+  RemoveUnlessKept(const RemoveUnlessKept&) = delete;
+  RemoveUnlessKept& operator=(const RemoveUnlessKept&) = delete;
+  ~RemoveUnlessKept() {
+    if (!kept_) (void)ops_.unlink(path_.c_str());
+  }
+  void keep() noexcept { kept_ = true; }
+
+ private:
+  const std::string& path_;
+  FileOps& ops_;
+  bool kept_ = false;
+};
+
+// Flushes, optionally syncs, records the identity and closes, reporting any failure.
+Result<std::optional<FileId>, IoError> finish(BufferedWriter& writer, bool sync) {
+  if (Result<Done, IoError> flushed = writer.flush(); !flushed) return flushed.error();
+  if (sync) {
+    if (Result<Done, IoError> synced = writer.file().sync(); !synced) return synced.error();
+  }
+  std::optional<FileId> id = file_id(writer.file());
+  if (Result<Done, IoError> closed = writer.file().close(); !closed) return closed.error();
+  return id;
+}
+
+Result<std::optional<FileId>, IoError> replace_through(Temporary temporary,
+                                                       const std::string& target,
+                                                       const struct stat& original, FileOps& ops,
+                                                       const FillFile& fill) {
+  // Declared before the writer: the writer's last attempt and close come first.
+  RemoveUnlessKept remove(temporary.path, ops);
+  // Owner first: changing it may clear set-id bits.
+  temporary.file.try_set_owner(original.st_uid, original.st_gid);
+  if (Result<Done, IoError> chmod = temporary.file.set_permissions(original.st_mode & 07777);
+      !chmod) {
+    return chmod.error();
+  }
+  BufferedWriter writer(std::move(temporary.file));
+  if (Result<Done, IoError> filled = fill(writer); !filled) return filled.error();
+  Result<std::optional<FileId>, IoError> finished = finish(writer, /*sync=*/true);
+  if (!finished) return finished;
+  if (ops.rename(temporary.path.c_str(), target.c_str()) != 0) {
+    return IoError::from_errno(errno);
+  }
+  remove.keep();
+  return finished;
+}
+
+Result<std::optional<FileId>, IoError> write_in_place(const std::string& path, FileOps& ops,
+                                                      const FillFile& fill) {
+  Result<PosixFile, IoError> created = PosixFile::create(path, ops);
+  if (!created) return created.error();
+  BufferedWriter writer(std::move(created).value());
+  if (Result<Done, IoError> filled = fill(writer); !filled) return filled.error();
+  return finish(writer, /*sync=*/false);
+}
+
+}  // namespace
+
+std::optional<FileId> file_id(PosixFile& file) {
+  Result<struct stat, IoError> status = file.status();
+  if (!status) return std::nullopt;
+  return FileId{status.value().st_dev, status.value().st_ino};
+}
+
+Result<std::optional<FileId>, IoError> write_whole_file(const std::string& path,
+                                                        std::span<const FileId> keep_intact,
+                                                        FileOps& ops, const FillFile& fill) {
+  struct stat existing {};
+  // Only regular files are replaced: devices, FIFOs and the like are written as they are.
+  if (!keep_intact.empty() && ops.stat_path(path.c_str(), &existing) == 0 &&
+      S_ISREG(existing.st_mode) &&
+      std::find(keep_intact.begin(), keep_intact.end(),
+                FileId{existing.st_dev, existing.st_ino}) != keep_intact.end()) {
+    const std::string target = resolved_path(path);
+    Result<Temporary, IoError> temporary = create_temporary(target, ops);
+    if (temporary) {
+      return replace_through(std::move(temporary).value(), target, existing, ops, fill);
+    }
+    if (!refused_by_directory(temporary.error())) return temporary.error();
+  }
+  return write_in_place(path, ops, fill);
+}
+
+}  // namespace vestle

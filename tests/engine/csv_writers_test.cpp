@@ -1,0 +1,274 @@
+// Byte-for-byte formats of the repaired file and the quarantine file.
+#include "vestle/csv_writers.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <random>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "file_test_support.h"
+#include "parser/utf8.h"
+
+namespace vestle {
+namespace {
+
+using file_testing::read_text;
+using file_testing::ScriptedWrites;
+using file_testing::TempDir;
+using Rows = std::vector<std::vector<std::string>>;
+
+RowStore store_of(const Rows& rows) {
+  RowStore store;
+  for (const auto& row : rows) {
+    for (const auto& field : row) {
+      store.append_bytes(field.data(), field.size());
+      store.finish_field();
+    }
+    store.finish_row();
+  }
+  return store;
+}
+
+// Runs one writer over a fresh file and returns what the file holds.
+template <class Write>
+std::string written_by(Write write) {
+  TempDir dir;
+  {
+    Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"));
+    EXPECT_TRUE(file);
+    if (!file) return {};
+    BufferedWriter writer(std::move(file).value());
+    EXPECT_TRUE(write(writer));
+    EXPECT_TRUE(writer.flush());
+  }
+  return read_text(dir.file("out"));
+}
+
+struct QuoteCase {
+  const char* name;
+  std::string field;
+  unsigned char delimiter;
+  unsigned char quote;
+  std::string expected;
+  friend void PrintTo(const QuoteCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class QuoteField : public ::testing::TestWithParam<QuoteCase> {};
+
+TEST_P(QuoteField, QuotesOnlyWhatNeedsIt) {
+  const QuoteCase& c = GetParam();
+  EXPECT_EQ(quote_field(c.field, c.delimiter, c.quote), c.expected);
+}
+
+// 0xE9 is é (C3 A9), 0xE0 is à (C3 A0), 0xA7 is § (C2 A7).
+INSTANTIATE_TEST_SUITE_P(
+    Fields, QuoteField,
+    ::testing::Values(
+        QuoteCase{"Plain", "a", ',', '"', "a"},
+        QuoteCase{"Empty", "", ',', '"', ""},
+        QuoteCase{"SpacesOnly", "   ", ',', '"', "   "},
+        QuoteCase{"LeadingAndTrailingSpaces", " a ", ',', '"', " a "},
+        QuoteCase{"Delimiter", "a,b", ',', '"', "\"a,b\""},
+        QuoteCase{"Quote", "say \"hi\"", ',', '"', "\"say \"\"hi\"\"\""},
+        QuoteCase{"QuoteAlone", "\"", ',', '"', "\"\"\"\""},
+        QuoteCase{"LineFeed", "x\ny", ',', '"', "\"x\ny\""},
+        QuoteCase{"CarriageReturnAlone", "\r", ',', '"', "\"\r\""},
+        QuoteCase{"Tab", "a\tb", '\t', '"', "\"a\tb\""},
+        QuoteCase{"CommaUnderSemicolon", "a,b", ';', '"', "a,b"},
+        QuoteCase{"SemicolonUnderSemicolon", "a;b", ';', '"', "\"a;b\""},
+        QuoteCase{"DoubleQuoteUnderApostrophe", "a\"b", ',', '\'', "a\"b"},
+        QuoteCase{"ApostropheUnderApostrophe", "it's", ',', '\'', "'it''s'"},
+        QuoteCase{"TwoByteDelimiter", "caf\xC3\xA9", 0xE9, '"', "\"caf\xC3\xA9\""},
+        QuoteCase{"SameLeadByteOtherCharacter", "\xC3\x83", 0xE9, '"', "\xC3\x83"},
+        QuoteCase{"RawDelimiterByteIsNotTheCharacter", "a\xE9", 0xE9, '"', "a\xE9"},
+        QuoteCase{"TwoByteQuote", "x\xC2\xA7y", ',', 0xA7, "\xC2\xA7x\xC2\xA7\xC2\xA7y\xC2\xA7"},
+        QuoteCase{"TwoByteQuoteOtherCharacter", "\xC2\xA9", ',', 0xA7, "\xC2\xA9"},
+        QuoteCase{"QuoteAndDelimiterShareLeadByte", "\xC3\xA9", 0xE9, 0xE0,
+                  "\xC3\xA0\xC3\xA9\xC3\xA0"},
+        QuoteCase{"SharedLeadByteQuoteDoubled", "\xC3\xA0", 0xE9, 0xE0,
+                  "\xC3\xA0\xC3\xA0\xC3\xA0\xC3\xA0"},
+        QuoteCase{"TriggerAtTheEnd", "abc\n", ',', '"', "\"abc\n\""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The plain statement of the rule, to check the scanning writer against.
+std::string reference_quote(const std::string& field, unsigned char delimiter, unsigned char quote) {
+  const std::string d(byte_text(delimiter).view());
+  const std::string q(byte_text(quote).view());
+  const bool quoted = field.find(q) != std::string::npos || field.find(d) != std::string::npos ||
+                      field.find('\n') != std::string::npos || field.find('\r') != std::string::npos;
+  if (!quoted) return field;
+  std::string out = q;
+  for (std::size_t i = 0; i < field.size();) {
+    if (field.compare(i, q.size(), q) == 0) {
+      out += q + q;
+      i += q.size();
+    } else {
+      out += field[i++];
+    }
+  }
+  return out + q;
+}
+
+TEST(QuoteFieldReference, AgreesOnRandomFields) {
+  // Tokens include characters sharing a lead byte with the two-byte cases.
+  const char* tokens[] = {"a", " ", ",", ";", "\"", "'", "\n", "\r", "\xC3\xA9", "\xC3\xA0",
+                          "\xC3\x83", "\xC2\xA7", "\xC2\xA9", "\xEF\xBF\xBD"};
+  const unsigned char delimiters[] = {',', ';', 0xE9, 0xA7};
+  const unsigned char quotes[] = {'"', '\'', 0xE0, 0xA7};
+  std::mt19937 rng(20240601);
+  for (int i = 0; i < 20000; ++i) {
+    std::string field;
+    for (std::size_t n = rng() % 8; n > 0; --n) field += tokens[rng() % std::size(tokens)];
+    const unsigned char d = delimiters[rng() % std::size(delimiters)];
+    const unsigned char q = quotes[rng() % std::size(quotes)];
+    ASSERT_EQ(quote_field(field, d, q), reference_quote(field, d, q))
+        << ::testing::PrintToString(field) << " d " << int{d} << " q " << int{q};
+  }
+}
+
+struct RowsCase {
+  const char* name;
+  Rows rows;
+  unsigned char delimiter;
+  unsigned char quote;
+  std::string expected;
+  friend void PrintTo(const RowsCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class WriteRows : public ::testing::TestWithParam<RowsCase> {};
+
+TEST_P(WriteRows, FileHoldsOneLinePerRow) {
+  const RowsCase& c = GetParam();
+  const RowStore store = store_of(c.rows);
+  EXPECT_EQ(written_by([&](BufferedWriter& w) { return write_rows(w, store, c.delimiter, c.quote); }),
+            c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, WriteRows,
+    ::testing::Values(
+        RowsCase{"NoRows", {}, ',', '"', ""},
+        RowsCase{"TwoFields", {{"a", "b"}}, ',', '"', "a,b\n"},
+        RowsCase{"QuotedFirstField", {{"a,b", "c"}}, ',', '"', "\"a,b\",c\n"},
+        RowsCase{"OneEmptyField", {{""}}, ',', '"', "\n"},
+        RowsCase{"NoFields", {{}}, ',', '"', "\n"},
+        RowsCase{"FilledBlankRow", {{"", "", ""}}, ',', '"', ",,\n"},
+        RowsCase{"FilledBlankRowSemicolon", {{"", "", ""}}, ';', '"', ";;\n"},
+        RowsCase{"Semicolon", {{"a,b", "c"}, {"d;e", "f"}}, ';', '"', "a,b;c\n\"d;e\";f\n"},
+        RowsCase{"ApostropheQuote", {{"it's", "\"x\""}}, ',', '\'', "'it''s',\"x\"\n"},
+        RowsCase{"TwoByteDelimiter", {{"a", "b"}}, 0xE9, '"', "a\xC3\xA9" "b\n"},
+        RowsCase{"LineBreaksKeptInsideQuotes", {{"x\r\ny", "z"}}, ',', '"', "\"x\r\ny\",z\n"},
+        RowsCase{"SeveralRows", {{"1", "2"}, {"3", "4"}, {"", ""}}, ',', '"', "1,2\n3,4\n,\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct Record {
+  std::vector<std::string> raw_fields;
+  QuarantineReason reason;
+  std::size_t expected_columns;
+  std::size_t line;
+};
+
+struct QuarantineCase {
+  const char* name;
+  std::vector<Record> records;
+  unsigned char delimiter;
+  std::string expected;  // after the header
+  friend void PrintTo(const QuarantineCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class WriteQuarantine : public ::testing::TestWithParam<QuarantineCase> {};
+
+TEST_P(WriteQuarantine, HeaderThenOneLinePerRecord) {
+  const QuarantineCase& c = GetParam();
+  Quarantine quarantine;
+  for (const Record& r : c.records) {
+    const RowStore raw = store_of({r.raw_fields});
+    quarantine.add(raw.row(0), r.reason, r.expected_columns, r.line);
+  }
+  EXPECT_EQ(written_by([&](BufferedWriter& w) { return write_quarantine(w, quarantine, c.delimiter); }),
+            "line,reason,raw_content\n" + c.expected);
+}
+
+constexpr auto kExtra = QuarantineReason::ExtraColumns;
+constexpr auto kFew = QuarantineReason::TooFewColumns;
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, WriteQuarantine,
+    ::testing::Values(
+        QuarantineCase{"HeaderOnly", {}, ',', ""},
+        QuarantineCase{"ExtraColumns",
+                       {{{"1", "2", "3"}, kExtra, 2, 3}},
+                       ',',
+                       "3,\"Row has extra columns (expected 2)\",\"1,2,3\"\n"},
+        QuarantineCase{"TooFewColumns",
+                       {{{"a"}, kFew, 3, 12345678901}},
+                       ',',
+                       "12345678901,\"Row has too few columns (expected 3)\",\"a\"\n"},
+        QuarantineCase{"RawDoubleQuoteDoubled",
+                       {{{"a\"b", "c"}, kExtra, 1, 2}},
+                       ',',
+                       "2,\"Row has extra columns (expected 1)\",\"a\"\"b,c\"\n"},
+        QuarantineCase{"RawJoinedWithSemicolon",
+                       {{{"x,y", "z"}, kExtra, 1, 4}},
+                       ';',
+                       "4,\"Row has extra columns (expected 1)\",\"x,y;z\"\n"},
+        QuarantineCase{"DoubleQuoteDelimiterDoubled",
+                       {{{"a", "b"}, kExtra, 1, 1}},
+                       '"',
+                       "1,\"Row has extra columns (expected 1)\",\"a\"\"b\"\n"},
+        QuarantineCase{"TwoByteDelimiter",
+                       {{{"a", "b"}, kExtra, 1, 1}},
+                       0xE9,
+                       "1,\"Row has extra columns (expected 1)\",\"a\xC3\xA9" "b\"\n"},
+        QuarantineCase{"LineBreaksUnchanged",
+                       {{{"a\r\nb"}, kFew, 2, 3}},
+                       ',',
+                       "3,\"Row has too few columns (expected 2)\",\"a\r\nb\"\n"},
+        QuarantineCase{"EmptyRawField",
+                       {{{""}, kFew, 2, 5}},
+                       ',',
+                       "5,\"Row has too few columns (expected 2)\",\"\"\n"},
+        QuarantineCase{"InOrder",
+                       {{{"p"}, kFew, 2, 2}, {{"q", "r", "s"}, kExtra, 2, 4}},
+                       ',',
+                       "2,\"Row has too few columns (expected 2)\",\"p\"\n"
+                       "4,\"Row has extra columns (expected 2)\",\"q,r,s\"\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WriteRowsBuffering, LongLineFollowsTheBufferedBytesStraightToTheFile) {
+  TempDir dir;
+  ScriptedWrites ops;
+  const std::string long_field(10000, 'x');
+  const RowStore store = store_of({{"a"}, {long_field}, {"b"}});
+  {
+    Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"), ops);
+    ASSERT_TRUE(file);
+    BufferedWriter writer(std::move(file).value());
+    ASSERT_TRUE(write_rows(writer, store, ',', '"'));
+    EXPECT_EQ(ops.requested, (std::vector<std::size_t>{2, 10001}));
+    ASSERT_TRUE(writer.flush());
+  }
+  EXPECT_EQ(read_text(dir.file("out")), "a\n" + long_field + "\nb\n");
+}
+
+TEST(WriteRowsFailure, StopsAtTheFirstFailedWrite) {
+  TempDir dir;
+  ScriptedWrites ops;
+  ops.script = {-ENOSPC};
+  Rows rows(5000, {"abc", "def"});  // 40000 bytes: several buffers' worth
+  const RowStore store = store_of(rows);
+  Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"), ops);
+  ASSERT_TRUE(file);
+  BufferedWriter writer(std::move(file).value());
+  Result<Done, IoError> written = write_rows(writer, store, ',', '"');
+  ASSERT_FALSE(written);
+  EXPECT_EQ(written.error().os_error(), ENOSPC);
+  EXPECT_EQ(ops.requested.size(), 1U);
+  ASSERT_TRUE(writer.file().close());
+}
+
+}  // namespace
+}  // namespace vestle

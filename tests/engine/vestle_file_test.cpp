@@ -1,0 +1,379 @@
+// The file pipeline: what each failure leaves on disk, and repairs over the input itself.
+#include "vestle/vestle_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "file_test_support.h"
+
+namespace vestle {
+namespace {
+
+using file_testing::read_text;
+using file_testing::TempDir;
+using file_testing::write_text;
+using Names = std::vector<std::string>;
+
+// Two columns, extra fields set aside: one row passes, one is quarantined.
+const std::string kInput = "a,b\nc,d,e\n";
+const std::string kRepaired = "a,b\n";
+const std::string kHeader = "line,reason,raw_content\n";
+const std::string kQuarantine = kHeader + "3,\"Row has extra columns (expected 2)\",\"c,d,e\"\n";
+
+VestleOptions two_columns_no_merge() {
+  VestleOptions options;
+  options.delimiter = ',';
+  options.expected_columns = 2;
+  options.merge_overflow = false;
+  return options;
+}
+
+mode_t mode_of(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st.st_mode;
+}
+
+// Real system calls; one chosen call fails with `code` on the temporary
+// files (created with O_EXCL), or on every file opened for writing.
+enum class Fault { None, CreateTemporary, Write, Fchmod, Fsync, Close, Rename, CloseInput };
+
+class FaultyOps : public FileOps {
+ public:
+  FaultyOps(Fault fault, int code, bool temporaries_only = true)
+      : fault_(fault), code_(code), temporaries_only_(temporaries_only) {}
+
+  int open(const char* path, int flags, mode_t mode) override {
+    const bool temporary = (flags & O_EXCL) != 0;
+    if (temporary && fault_ == Fault::CreateTemporary) return fail();
+    const int fd = FileOps::open(path, flags, mode);
+    if (fd >= 0) {
+      if (temporary) temporaries_.insert(fd);
+      ((flags & O_ACCMODE) == O_RDONLY ? readable_ : writable_).insert(fd);
+    }
+    return fd;
+  }
+  ssize_t write(int fd, const void* data, std::size_t size) override {
+    return hits(Fault::Write, fd) ? fail() : FileOps::write(fd, data, size);
+  }
+  int fchmod(int fd, mode_t mode) override {
+    return hits(Fault::Fchmod, fd) ? fail() : FileOps::fchmod(fd, mode);
+  }
+  int fsync(int fd) override { return hits(Fault::Fsync, fd) ? fail() : FileOps::fsync(fd); }
+  int close(int fd) override {
+    const bool failing =
+        hits(Fault::Close, fd) || (fault_ == Fault::CloseInput && readable_.count(fd) > 0);
+    temporaries_.erase(fd);
+    readable_.erase(fd);
+    writable_.erase(fd);
+    // The descriptor goes away whatever close reports.
+    (void)FileOps::close(fd);
+    return failing ? fail() : 0;
+  }
+  int rename(const char* from, const char* to) override {
+    return fault_ == Fault::Rename ? fail() : FileOps::rename(from, to);
+  }
+
+ private:
+  bool hits(Fault fault, int fd) const {
+    return fault_ == fault && (temporaries_only_ ? temporaries_ : writable_).count(fd) > 0;
+  }
+  int fail() const {
+    errno = code_;
+    return -1;
+  }
+
+  Fault fault_;
+  int code_;
+  bool temporaries_only_;
+  std::set<int> temporaries_, readable_, writable_;
+};
+
+class VestleFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write_text(input_, kInput);
+    ASSERT_EQ(::mkdir(dir_.file("sub").c_str(), 0755), 0);
+  }
+  // Absolute paths and "" as given, other names inside the scratch directory.
+  [[nodiscard]] std::string path(const std::string& name) const {
+    return name.empty() || name[0] == '/' ? name : dir_.file(name);
+  }
+
+  TempDir dir_;
+  const std::string input_ = dir_.file("in.csv");
+};
+
+struct RunCase {
+  const char* name;
+  std::string input;
+  std::string output;
+  std::optional<std::string> quarantine;
+  int error;  // 0: the run succeeds
+  Names entries;
+  friend void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class PipelineRuns : public VestleFileTest, public ::testing::WithParamInterface<RunCase> {};
+
+TEST_P(PipelineRuns, ErrorAndFilesLeftBehind) {
+  const RunCase& c = GetParam();
+  std::optional<std::string> quarantine;
+  if (c.quarantine) quarantine = path(*c.quarantine);
+  Result<VestleStats> run =
+      vestle_file(path(c.input), path(c.output), quarantine, two_columns_no_merge());
+  if (c.error == 0) {
+    ASSERT_TRUE(run) << run.error().text();
+    EXPECT_EQ(run.value().total_rows, 2U);
+    EXPECT_EQ(run.value().vestled_rows, 1U);
+    EXPECT_EQ(run.value().quarantined_rows, 1U);
+    EXPECT_EQ(run.value().inferred_columns, 2U);
+  } else {
+    ASSERT_FALSE(run);
+    EXPECT_EQ(run.error().text(), IoError::from_errno(c.error).text());
+  }
+  EXPECT_EQ(dir_.entries(), c.entries);
+  EXPECT_EQ(read_text(input_), kInput);
+  // Whatever was written, was written whole.
+  if (std::filesystem::is_regular_file(path(c.output))) {
+    EXPECT_EQ(read_text(path(c.output)), kRepaired);
+  }
+  if (c.quarantine && std::filesystem::is_regular_file(path(*c.quarantine))) {
+    EXPECT_EQ(read_text(path(*c.quarantine)), kQuarantine);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, PipelineRuns,
+    ::testing::Values(
+        RunCase{"Success", "in.csv", "out.csv", "q.csv", 0, {"in.csv", "out.csv", "q.csv", "sub"}},
+        RunCase{"NoQuarantinePath", "in.csv", "out.csv", std::nullopt, 0, {"in.csv", "out.csv", "sub"}},
+        RunCase{"NullDevice", "in.csv", "/dev/null", "/dev/null", 0, {"in.csv", "sub"}},
+        RunCase{"MissingInput", "missing.csv", "out.csv", "q.csv", ENOENT, {"in.csv", "sub"}},
+        RunCase{"DirectoryAsInput", "sub", "out.csv", "q.csv", EISDIR, {"in.csv", "sub"}},
+        RunCase{"OutputInMissingDirectory", "in.csv", "none/out.csv", "q.csv", ENOENT,
+            {"in.csv", "sub"}},
+        RunCase{"QuarantineInMissingDirectory", "in.csv", "out.csv", "none/q.csv", ENOENT,
+            {"in.csv", "out.csv", "sub"}},
+        RunCase{"EmptyQuarantinePath", "in.csv", "out.csv", "", ENOENT, {"in.csv", "out.csv", "sub"}},
+        RunCase{"FullDeviceOutput", "in.csv", "/dev/full", "q.csv", ENOSPC, {"in.csv", "sub"}},
+        RunCase{"FullDeviceQuarantine", "in.csv", "out.csv", "/dev/full", ENOSPC,
+            {"in.csv", "out.csv", "sub"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VestleFileTest, NullDeviceStaysADevice) {
+  ASSERT_TRUE(vestle_file(input_, "/dev/null", "/dev/null", two_columns_no_merge()));
+  EXPECT_TRUE(S_ISCHR(mode_of("/dev/null")));
+}
+
+TEST_F(VestleFileTest, EmptyInputGivesEmptyOutputAndHeaderOnlyQuarantine) {
+  write_text(input_, "");
+  VestleOptions options;
+  options.delimiter = ';';
+  options.expected_columns = 5;
+  Result<VestleStats> run = vestle_file(input_, dir_.file("out.csv"), dir_.file("q.csv"), options);
+  ASSERT_TRUE(run) << run.error().text();
+  EXPECT_EQ(run.value().detected_delimiter, ',');
+  EXPECT_EQ(run.value().total_rows + run.value().vestled_rows + run.value().repaired_rows +
+                run.value().quarantined_rows + run.value().inferred_columns,
+            0U);
+  EXPECT_EQ(read_text(dir_.file("out.csv")), "");
+  EXPECT_EQ(read_text(dir_.file("q.csv")), kHeader);
+}
+
+TEST_F(VestleFileTest, QuarantineHoldsTheHeaderWhenNothingIsSetAside) {
+  write_text(input_, "a,b\nc,d\n");
+  ASSERT_TRUE(vestle_file(input_, dir_.file("out.csv"), dir_.file("q.csv"), two_columns_no_merge()));
+  EXPECT_EQ(read_text(dir_.file("out.csv")), "a,b\nc,d\n");
+  EXPECT_EQ(read_text(dir_.file("q.csv")), kHeader);
+}
+
+TEST_F(VestleFileTest, QuarantineEscapesDoubleQuotesWhateverTheQuoteCharacter) {
+  write_text(input_, "x\"y,z,w\n'p,q',r\n");
+  VestleOptions options = two_columns_no_merge();
+  options.quote_char = '\'';
+  ASSERT_TRUE(vestle_file(input_, dir_.file("out.csv"), dir_.file("q.csv"), options));
+  EXPECT_EQ(read_text(dir_.file("out.csv")), "'p,q',r\n");
+  EXPECT_EQ(read_text(dir_.file("q.csv")),
+            kHeader + "2,\"Row has extra columns (expected 2)\",\"x\"\"y,z,w\"\n");
+}
+
+TEST_F(VestleFileTest, OutputEqualToQuarantineEndsWithTheQuarantine) {
+  ASSERT_TRUE(vestle_file(input_, dir_.file("same.csv"), dir_.file("same.csv"),
+                          two_columns_no_merge()));
+  EXPECT_EQ(read_text(dir_.file("same.csv")), kQuarantine);
+  EXPECT_EQ(dir_.entries(), (Names{"in.csv", "same.csv", "sub"}));
+}
+
+TEST_F(VestleFileTest, InPlaceRepairReplacesTheContentAndKeepsTheMode) {
+  ASSERT_EQ(::chmod(input_.c_str(), 0640), 0);
+  VestleOptions options;  // merging on: "c,d,e" becomes c and "d,e"
+  options.expected_columns = 2;
+  Result<VestleStats> run = vestle_file(input_, input_, std::nullopt, options);
+  ASSERT_TRUE(run) << run.error().text();
+  EXPECT_EQ(run.value().repaired_rows, 1U);
+  EXPECT_EQ(read_text(input_), "a,b\nc,\"d,e\"\n");
+  EXPECT_EQ(mode_of(input_) & 07777, 0640U);
+  EXPECT_EQ(dir_.entries(), (Names{"in.csv", "sub"}));
+}
+
+TEST_F(VestleFileTest, InPlaceRepairKeepsTheOwnerWhenPrivileged) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs the right to give files away";
+  ASSERT_EQ(::chown(input_.c_str(), 12345, 23456), 0);
+  ASSERT_TRUE(vestle_file(input_, input_, std::nullopt, two_columns_no_merge()));
+  struct stat st {};
+  ASSERT_EQ(::stat(input_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 12345U);
+  EXPECT_EQ(st.st_gid, 23456U);
+  EXPECT_EQ(read_text(input_), kRepaired);
+}
+
+TEST_F(VestleFileTest, InPlaceThroughASymlinkReplacesTheTarget) {
+  const std::string link = dir_.file("link.csv");
+  ASSERT_EQ(::symlink("in.csv", link.c_str()), 0);
+  ASSERT_TRUE(vestle_file(link, link, std::nullopt, two_columns_no_merge()));
+  EXPECT_TRUE(S_ISLNK(mode_of(link)));
+  EXPECT_EQ(read_text(input_), kRepaired);
+  EXPECT_EQ(dir_.entries(), (Names{"in.csv", "link.csv", "sub"}));
+}
+
+TEST_F(VestleFileTest, QuarantineOverTheInputReplacesItOnlyWhenComplete) {
+  ASSERT_TRUE(vestle_file(input_, dir_.file("out.csv"), input_, two_columns_no_merge()));
+  EXPECT_EQ(read_text(dir_.file("out.csv")), kRepaired);
+  EXPECT_EQ(read_text(input_), kQuarantine);
+
+  write_text(input_, kInput);
+  FaultyOps ops(Fault::Write, EIO);
+  Result<VestleStats> failed =
+      vestle_file(input_, dir_.file("out.csv"), input_, two_columns_no_merge(), ops);
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(read_text(input_), kInput);
+  EXPECT_EQ(dir_.entries(), (Names{"in.csv", "out.csv", "sub"}));
+}
+
+TEST_F(VestleFileTest, FailedQuarantineOverTheOutputLeavesTheOutputComplete) {
+  FaultyOps ops(Fault::Write, ENOSPC);
+  Result<VestleStats> run = vestle_file(input_, dir_.file("same.csv"), dir_.file("same.csv"),
+                                        two_columns_no_merge(), ops);
+  ASSERT_FALSE(run);
+  EXPECT_EQ(run.error().io().os_error(), ENOSPC);
+  EXPECT_EQ(read_text(dir_.file("same.csv")), kRepaired);
+  EXPECT_EQ(dir_.entries(), (Names{"in.csv", "same.csv", "sub"}));
+}
+
+struct InPlaceFault {
+  const char* name;
+  Fault fault;
+  int code;
+  bool succeeds;  // the directory refused the temporary: written in place instead
+  friend void PrintTo(const InPlaceFault& c, std::ostream* os) { *os << c.name; }
+};
+
+class InPlaceFaults : public VestleFileTest, public ::testing::WithParamInterface<InPlaceFault> {};
+
+TEST_P(InPlaceFaults, OriginalSurvivesAnyFailure) {
+  const InPlaceFault& c = GetParam();
+  ASSERT_EQ(::chmod(input_.c_str(), 0604), 0);
+  FaultyOps ops(c.fault, c.code);
+  Result<VestleStats> run = vestle_file(input_, input_, std::nullopt, two_columns_no_merge(), ops);
+  if (c.succeeds) {
+    ASSERT_TRUE(run) << run.error().text();
+    EXPECT_EQ(read_text(input_), kRepaired);
+  } else {
+    ASSERT_FALSE(run);
+    EXPECT_EQ(run.error().text(), IoError::from_errno(c.code).text());
+    EXPECT_EQ(read_text(input_), kInput);
+  }
+  EXPECT_EQ(mode_of(input_) & 07777, 0604U);
+  EXPECT_EQ(dir_.entries(), (Names{"in.csv", "sub"})) << "no temporary left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, InPlaceFaults,
+    ::testing::Values(InPlaceFault{"CreateTemporaryIoError", Fault::CreateTemporary, EIO, false},
+                      InPlaceFault{"CreateTemporaryNoSpace", Fault::CreateTemporary, ENOSPC, false},
+                      InPlaceFault{"Write", Fault::Write, EIO, false},
+                      InPlaceFault{"Fchmod", Fault::Fchmod, EIO, false},
+                      InPlaceFault{"Fsync", Fault::Fsync, EIO, false},
+                      InPlaceFault{"Close", Fault::Close, EIO, false},
+                      InPlaceFault{"Rename", Fault::Rename, EXDEV, false},
+                      InPlaceFault{"DirectoryRefusesTemporary", Fault::CreateTemporary, EACCES, true},
+                      InPlaceFault{"ReadOnlyDirectoryEntry", Fault::CreateTemporary, EPERM, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VestleFileTest, FailedCloseOfAWrittenFileIsTheError) {
+  FaultyOps ops(Fault::Close, EIO, /*temporaries_only=*/false);
+  Result<VestleStats> run =
+      vestle_file(input_, dir_.file("out.csv"), dir_.file("q.csv"), two_columns_no_merge(), ops);
+  ASSERT_FALSE(run);
+  EXPECT_EQ(run.error().io().os_error(), EIO);
+  // The output's close failed: the quarantine was never created.
+  EXPECT_EQ(dir_.entries(), (Names{"in.csv", "out.csv", "sub"}));
+}
+
+TEST_F(VestleFileTest, FailedCloseOfTheInputIsIgnored) {
+  FaultyOps ops(Fault::CloseInput, EIO);
+  Result<VestleStats> run =
+      vestle_file(input_, dir_.file("out.csv"), dir_.file("q.csv"), two_columns_no_merge(), ops);
+  ASSERT_TRUE(run) << run.error().text();
+  EXPECT_EQ(read_text(dir_.file("q.csv")), kQuarantine);
+}
+
+// A real write failure: the process may not grow files past a small limit.
+class FileSizeLimit : public VestleFileTest {
+ protected:
+  static constexpr rlim_t kLimit = 4096;
+  void SetUp() override {
+    VestleFileTest::SetUp();
+    std::string big;
+    for (int i = 0; i < 5000; ++i) big += "abc,def\n";
+    big += "extra,row,here\n";  // something to set aside
+    write_text(input_, big);
+    previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous_), 0);
+    rlimit lowered = previous_;
+    lowered.rlim_cur = kLimit;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
+  }
+  void TearDown() override {
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &previous_), 0);
+    std::signal(SIGXFSZ, previous_handler_);
+  }
+
+  rlimit previous_{};
+  void (*previous_handler_)(int) = nullptr;
+};
+
+TEST_F(FileSizeLimit, OutputHoldsWhatWasWrittenBeforeTheFailure) {
+  const std::string original = read_text(input_);
+  Result<VestleStats> run =
+      vestle_file(input_, dir_.file("out.csv"), dir_.file("q.csv"), two_columns_no_merge());
+  ASSERT_FALSE(run);
+  EXPECT_EQ(run.error().io().os_error(), EFBIG);
+  EXPECT_EQ(read_text(dir_.file("out.csv")), original.substr(0, kLimit));
+  EXPECT_EQ(dir_.entries(), (Names{"in.csv", "out.csv", "sub"}));
+}
+
+TEST_F(FileSizeLimit, InPlaceFailureLeavesTheInputIntact) {
+  const std::string original = read_text(input_);
+  Result<VestleStats> run = vestle_file(input_, input_, std::nullopt, two_columns_no_merge());
+  ASSERT_FALSE(run);
+  EXPECT_EQ(run.error().io().os_error(), EFBIG);
+  EXPECT_EQ(read_text(input_), original);
+  EXPECT_EQ(dir_.entries(), (Names{"in.csv", "sub"}));
+}
+
+}  // namespace
+}  // namespace vestle
