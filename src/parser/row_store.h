@@ -42,7 +42,8 @@ class RowStore {
   RowStore() = default;
   // `narrow_limit` is the largest row text kept with 32-bit offsets; tests
   // lower it to exercise the wide representation.
-  explicit RowStore(std::uint64_t narrow_limit) : narrow_limit_(narrow_limit) {}
+  explicit RowStore(std::uint64_t narrow_limit)
+      : narrow_limit_(narrow_limit < UINT32_MAX ? narrow_limit : UINT32_MAX) {}
 
   [[nodiscard]] std::size_t row_count() const noexcept { return row_text_begin_.size() - 1; }
   [[nodiscard]] RowView row(std::size_t i) const noexcept;
@@ -59,21 +60,45 @@ class RowStore {
   void append_byte(char b) { text_.push_back(b); }
   // Closes the open field; its bytes become text by lossy UTF-8 decoding.
   void finish_field();
+  // Closes an open field that the caller knows holds only bytes below 0x80,
+  // which are text as they are.
+  void finish_ascii_field() { close_field(); }
+  // Closes the row; bytes of a field not yet finished are dropped.
   void finish_row();
 
+  // The next four need an empty open row (no bytes or fields since the last
+  // `finish_row`).
   // Appends `count` empty fields to the last finished row.
   void append_empty_fields(std::size_t count);
   // Joins fields [first, size) of the last finished row into one field, with
-  // `separator` between neighbours.
+  // `separator` between neighbours; nothing happens with fewer than two.
   void merge_tail(std::size_t first, std::string_view separator);
-  // Copies a row (from any store) as a new finished row.
+  // Copies a row (from any store, this one included) as a new finished row.
   void append_row(RowView row);
+  // Drops the last finished row; nothing happens when there is none.
   void pop_row() noexcept;
+
+  // True once field ends are stored with 64 bits.
+  [[nodiscard]] bool is_wide() const noexcept { return wide_; }
 
  private:
   friend class RowView;
   [[nodiscard]] std::uint64_t field_end(std::size_t field_index) const noexcept;
-  void push_field_end(std::uint64_t end_in_row);
+  [[nodiscard]] std::size_t field_total() const noexcept;
+  [[nodiscard]] bool open_row_is_empty() const noexcept;
+  void push_field_end(std::uint64_t end_in_row) {
+    if (!wide_ && end_in_row <= narrow_limit_) {
+      narrow_field_ends_.push_back(static_cast<std::uint32_t>(end_in_row));
+    } else {
+      push_wide_field_end(end_in_row);
+    }
+  }
+  void push_wide_field_end(std::uint64_t end_in_row);
+  void close_field() {
+    push_field_end(text_.size() - row_text_begin_.back());
+    open_field_begin_ = text_.size();
+  }
+  void truncate_field_ends(std::size_t count) noexcept;
   void widen();
 
   std::uint64_t narrow_limit_ = UINT32_MAX;

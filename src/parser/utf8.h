@@ -10,11 +10,15 @@ namespace vestle {
 // True when `bytes` is well-formed UTF-8.
 [[nodiscard]] bool is_valid_utf8(std::string_view bytes) noexcept;
 
+// Length of the longest prefix of `bytes` made of whole well-formed
+// sequences, up to the first ill-formed byte.
+[[nodiscard]] std::size_t valid_utf8_prefix(std::string_view bytes) noexcept;
+
 // True when every byte is below 0x80.
 [[nodiscard]] bool is_ascii(std::string_view bytes) noexcept;
 
 // Appends `bytes` to `out`, replacing each maximal ill-formed subpart by one
-// U+FFFD (EF BF BD).
+// U+FFFD (EF BF BD). `bytes` must not point into `out`.
 void append_lossy_utf8(std::string_view bytes, std::string& out);
 
 // Text of the character whose code point equals `byte`: one byte below 0x80,

@@ -1,0 +1,177 @@
+// UTF-8 validation, lossy repair and the text of single bytes.
+#include "parser/utf8.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace vestle {
+namespace {
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+constexpr char kReplacement[] = "\xEF\xBF\xBD";
+
+// One step of decoding at the first of `available` (>= 1) bytes: the length
+// of the well-formed sequence there, or of the maximal ill-formed subpart
+// (the longest prefix that could still begin a well-formed sequence, at
+// least one byte).
+struct Step {
+  std::size_t length;
+  bool valid;
+};
+
+Step step_at(const unsigned char* s, std::size_t available) noexcept {
+  const unsigned char lead = s[0];
+  if (lead < 0x80) return {1, true};
+  std::size_t need = 0;
+  unsigned char lo = 0x80;
+  unsigned char hi = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    need = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    need = 3;
+    if (lead == 0xE0) lo = 0xA0;  // no overlong forms
+    if (lead == 0xED) hi = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    need = 4;
+    if (lead == 0xF0) lo = 0x90;  // no overlong forms
+    if (lead == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return {1, false};  // continuation byte, C0, C1 or F5..FF
+  }
+  if (available < 2 || s[1] < lo || s[1] > hi) return {1, false};
+  for (std::size_t k = 2; k < need; ++k) {
+    if (k >= available || (s[k] & 0xC0) != 0x80) return {k, false};
+  }
+  return {need, true};
+}
+
+bool ascii_word_at(const unsigned char* s, std::size_t i, std::size_t n) noexcept {
+  if (n - i < 8) return false;
+  std::uint64_t word;
+  std::memcpy(&word, s + i, sizeof word);
+  return (word & kHighBits) == 0;
+}
+
+std::uint32_t decode_valid(const unsigned char* s, std::size_t length) noexcept {
+  switch (length) {
+    case 1:
+      return s[0];
+    case 2:
+      return (std::uint32_t{s[0] & 0x1Fu} << 6) | (s[1] & 0x3Fu);
+    case 3:
+      return (std::uint32_t{s[0] & 0x0Fu} << 12) | (std::uint32_t{s[1] & 0x3Fu} << 6) |
+             (s[2] & 0x3Fu);
+    default:
+      return (std::uint32_t{s[0] & 0x07u} << 18) | (std::uint32_t{s[1] & 0x3Fu} << 12) |
+             (std::uint32_t{s[2] & 0x3Fu} << 6) | (s[3] & 0x3Fu);
+  }
+}
+
+bool is_white_space(std::uint32_t cp) noexcept {
+  return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
+         (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F ||
+         cp == 0x205F || cp == 0x3000;
+}
+
+}  // namespace
+
+std::size_t valid_utf8_prefix(std::string_view bytes) noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n) {
+    if (ascii_word_at(s, i, n)) {
+      i += 8;
+      continue;
+    }
+    if (s[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    const Step step = step_at(s + i, n - i);
+    if (!step.valid) return i;
+    i += step.length;
+  }
+  return n;
+}
+
+bool is_valid_utf8(std::string_view bytes) noexcept {
+  return valid_utf8_prefix(bytes) == bytes.size();
+}
+
+bool is_ascii(std::string_view bytes) noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  std::uint64_t seen = 0;
+  for (; n - i >= 8; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, s + i, sizeof word);
+    seen |= word;
+  }
+  for (; i < n; ++i) seen |= s[i];
+  return (seen & kHighBits) == 0;
+}
+
+void append_lossy_utf8(std::string_view bytes, std::string& out) {
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  // Valid runs are copied whole; replacements gather in a small buffer so
+  // that a stretch of bad bytes costs one append per buffer, not per byte.
+  char pending[256];
+  std::size_t pending_size = 0;
+  auto flush_pending = [&] {
+    out.append(pending, pending_size);
+    pending_size = 0;
+  };
+  std::size_t run_begin = 0;  // start of the valid run not yet copied
+  std::size_t i = 0;
+  while (i < n) {
+    if (ascii_word_at(s, i, n)) {
+      i += 8;
+      continue;
+    }
+    if (s[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    const Step step = step_at(s + i, n - i);
+    if (step.valid) {
+      i += step.length;
+      continue;
+    }
+    const std::size_t run = i - run_begin;
+    if (pending_size + run + 3 > sizeof pending) flush_pending();
+    if (pending_size + run + 3 <= sizeof pending) {
+      std::memcpy(pending + pending_size, s + run_begin, run);
+      pending_size += run;
+    } else {
+      out.append(bytes.data() + run_begin, run);  // a long valid run goes directly
+    }
+    std::memcpy(pending + pending_size, kReplacement, 3);
+    pending_size += 3;
+    i += step.length;
+    run_begin = i;
+  }
+  flush_pending();
+  out.append(bytes.data() + run_begin, n - run_begin);
+}
+
+ByteText byte_text(unsigned char byte) noexcept {
+  if (byte < 0x80) return {{static_cast<char>(byte), 0}, 1};
+  return {{static_cast<char>(0xC0 | (byte >> 6)), static_cast<char>(0x80 | (byte & 0x3F))}, 2};
+}
+
+bool is_blank_text(std::string_view text) noexcept {
+  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+  while (i < n) {
+    const Step step = step_at(s + i, n - i);
+    if (!step.valid || !is_white_space(decode_valid(s + i, step.length))) return false;
+    i += step.length;
+  }
+  return true;
+}
+
+}  // namespace vestle

@@ -1,0 +1,192 @@
+// Tests of the compact row storage: building, repair, wide offsets, edits.
+#include "parser/row_store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "parser/utf8.h"
+
+namespace vestle {
+namespace {
+
+using Fields = std::vector<std::string>;
+
+void add_row(RowStore& store, const Fields& fields) {
+  for (const auto& field : fields) {
+    store.append_bytes(field.data(), field.size());
+    store.finish_field();
+  }
+  store.finish_row();
+}
+
+std::vector<Fields> all_rows(const RowStore& store) {
+  std::vector<Fields> rows;
+  for (std::size_t i = 0; i < store.row_count(); ++i) rows.push_back(to_strings(store.row(i)));
+  return rows;
+}
+
+TEST(RowStore, StoresRowsFieldByField) {
+  RowStore store;
+  add_row(store, {"a", "", "ccc"});
+  add_row(store, {""});
+  store.append_byte('x');
+  store.append_bytes("yz", 2);
+  store.finish_field();
+  store.finish_row();
+  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"a", "", "ccc"}, {""}, {"xyz"}}));
+  EXPECT_EQ(store.row(0).text(), "accc");
+  EXPECT_EQ(store.row(0).size(), 3U);
+  EXPECT_EQ(store.last_row().text(), "xyz");
+  EXPECT_FALSE(store.is_wide());
+}
+
+struct RepairCase {
+  const char* name;
+  std::string bytes;
+  std::string text;
+};
+
+class FinishFieldRepair : public testing::TestWithParam<RepairCase> {};
+
+TEST_P(FinishFieldRepair, FieldTextIsLossyDecoded) {
+  RowStore store;
+  add_row(store, {"before", GetParam().bytes, "after"});
+  add_row(store, {"next"});
+  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"before", GetParam().text, "after"}, {"next"}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FinishFieldRepair,
+    testing::Values(RepairCase{"ascii", "plain", "plain"},
+                    RepairCase{"valid_multibyte", "caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+                    RepairCase{"bad_in_middle", "a\xFF" "b", "a\xEF\xBF\xBD" "b"},
+                    RepairCase{"truncated_at_end", "0123456789\xF0\x9F\x98", "0123456789\xEF\xBF\xBD"},
+                    RepairCase{"only_bad", "\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RowStore, FinishRowDropsAnUnfinishedField) {
+  RowStore store;
+  store.append_bytes("kept", 4);
+  store.finish_field();
+  store.append_bytes("lost", 4);
+  store.finish_row();
+  add_row(store, {"b"});
+  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"kept"}, {"b"}}));
+}
+
+TEST(RowStore, SwitchesToWideOffsetsAndKeepsEveryRow) {
+  RowStore store(8);
+  add_row(store, {"ab", "cd"});
+  add_row(store, {"", "12345678"});  // exactly the limit: still narrow
+  EXPECT_FALSE(store.is_wide());
+  add_row(store, {"123456", "789"});  // 9 bytes: wide from here on
+  EXPECT_TRUE(store.is_wide());
+  add_row(store, {"x", ""});
+  EXPECT_EQ(all_rows(store),
+            (std::vector<Fields>{{"ab", "cd"}, {"", "12345678"}, {"123456", "789"}, {"x", ""}}));
+}
+
+TEST(RowStore, MergeTailJoinsWithSeparator) {
+  RowStore store;
+  add_row(store, {"first"});
+  add_row(store, {"a", "bb", "", "dddd"});
+  store.merge_tail(1, ",");
+  EXPECT_EQ(to_strings(store.last_row()), (Fields{"a", "bb,,dddd"}));
+  // Rows built afterwards land behind the grown row.
+  add_row(store, {"z", "y"});
+  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"first"}, {"a", "bb,,dddd"}, {"z", "y"}}));
+}
+
+TEST(RowStore, MergeTailWithTwoByteSeparatorFromFirstField) {
+  RowStore store;
+  add_row(store, {"x", "y", "z"});
+  store.merge_tail(0, byte_text(0xA7).view());
+  EXPECT_EQ(to_strings(store.last_row()), (Fields{"x\xC2\xA7y\xC2\xA7z"}));
+}
+
+TEST(RowStore, MergeTailOfFewerThanTwoFieldsChangesNothing) {
+  RowStore store;
+  add_row(store, {"a", "b"});
+  store.merge_tail(1, ",");
+  store.merge_tail(2, ",");
+  EXPECT_EQ(to_strings(store.last_row()), (Fields{"a", "b"}));
+}
+
+TEST(RowStore, MergeTailCanMakeTheStoreWide) {
+  RowStore store(6);
+  add_row(store, {"ab", "cd", "ef"});
+  EXPECT_FALSE(store.is_wide());
+  store.merge_tail(0, "--");
+  EXPECT_TRUE(store.is_wide());
+  add_row(store, {"g"});
+  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"ab--cd--ef"}, {"g"}}));
+}
+
+TEST(RowStore, AppendEmptyFieldsPadsTheLastRow) {
+  RowStore store;
+  add_row(store, {"a", "b"});
+  add_row(store, {"c"});
+  store.append_empty_fields(3);
+  store.append_empty_fields(0);
+  add_row(store, {"d"});
+  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"a", "b"}, {"c", "", "", ""}, {"d"}}));
+}
+
+TEST(RowStore, PopRowRemovesOnlyTheLastRow) {
+  RowStore store;
+  store.pop_row();  // nothing to drop
+  add_row(store, {"a", "b"});
+  add_row(store, {"gone", "too"});
+  store.pop_row();
+  add_row(store, {"c"});
+  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"a", "b"}, {"c"}}));
+  store.pop_row();
+  store.pop_row();
+  EXPECT_EQ(store.row_count(), 0U);
+}
+
+TEST(RowStore, AppendRowCopiesBetweenNarrowAndWideStores) {
+  RowStore narrow;
+  RowStore wide(4);
+  add_row(narrow, {"abc", "de"});
+  add_row(wide, {"long field", "x"});
+  ASSERT_TRUE(wide.is_wide());
+
+  wide.append_row(narrow.row(0));
+  narrow.append_row(wide.row(0));
+  EXPECT_FALSE(narrow.is_wide());
+  EXPECT_EQ(all_rows(wide), (std::vector<Fields>{{"long field", "x"}, {"abc", "de"}}));
+  EXPECT_EQ(all_rows(narrow), (std::vector<Fields>{{"abc", "de"}, {"long field", "x"}}));
+
+  RowStore small(4);
+  small.append_row(narrow.row(1));  // a row past the limit widens the copy
+  EXPECT_TRUE(small.is_wide());
+  EXPECT_EQ(to_strings(small.row(0)), (Fields{"long field", "x"}));
+}
+
+TEST(RowStore, AppendRowFromItselfSurvivesGrowth) {
+  RowStore store;
+  add_row(store, {std::string(100, 'p'), "q"});
+  for (int i = 0; i < 200; ++i) store.append_row(store.row(static_cast<std::size_t>(i)));
+  ASSERT_EQ(store.row_count(), 201U);
+  for (std::size_t i = 0; i < store.row_count(); ++i) {
+    ASSERT_EQ(to_strings(store.row(i)), (Fields{std::string(100, 'p'), "q"}));
+  }
+}
+
+TEST(RowStore, ClearKeepsCapacityAndStartsOver) {
+  RowStore store;
+  for (int i = 0; i < 1000; ++i) add_row(store, {"field", std::to_string(i)});
+  const std::size_t memory = store.memory_bytes();
+  EXPECT_GE(memory, 1000U * 6);
+  store.clear();
+  EXPECT_EQ(store.row_count(), 0U);
+  EXPECT_EQ(store.memory_bytes(), memory);
+  add_row(store, {"new"});
+  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"new"}}));
+}
+
+}  // namespace
+}  // namespace vestle
