@@ -277,8 +277,8 @@ def test_str_subclass_paths_are_accepted(write_file, factory):
 def test_str_subclass_paths_for_vestle_file(write_file, out_paths):
     output, quarantine = out_paths
     vestle.vestle_file(Text(write_file("a,b\n")), Text(output), Text(quarantine))
-    assert open(output, "rb").read() == b"a,b\n"
-    assert open(quarantine, "rb").read() == b"line,reason,raw_content\n"
+    assert pathlib.Path(output).read_bytes() == b"a,b\n"
+    assert pathlib.Path(quarantine).read_bytes() == b"line,reason,raw_content\n"
 
 
 @pytest.mark.parametrize("delimiter, expected", [
