@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstddef>
 
-#include "parser/resilient_parser.h"
-#include "parser/row_store.h"
 
 namespace vestle {
 namespace {
@@ -31,17 +29,7 @@ double score_field_counts(const FieldCountTally& tally) noexcept {
 }
 
 double score_delimiter(std::string_view sample, unsigned char delimiter, unsigned char quote_char) {
-  ResilientParser parser(sample, delimiter, quote_char, /*repair_quotes=*/true);
-  // One row at a time: the store is cleared after each, keeping its buffers.
-  RowStore scratch;
-  FieldCountTally tally;
-  while (tally.rows() < kRowsScored && parser.next_row(scratch)) {
-    if (const RowView row = scratch.last_row(); !is_blank_row(row)) {
-      tally.add(row.size());
-    }
-    scratch.clear();
-  }
-  return score_field_counts(tally);
+  return score_field_counts(tally_field_counts(sample, delimiter, quote_char, kRowsScored));
 }
 
 }  // namespace vestle

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "parser/row_store.h"
@@ -63,5 +64,10 @@ class FieldCountTally {
 [[nodiscard]] inline bool is_blank_row(RowView row) noexcept {
   return row.size() == 1 && is_blank_text(row[0]);
 }
+
+// Tallies the field counts of the first `row_limit` non-blank rows of `data`,
+// tokenised with quote repair on.
+[[nodiscard]] FieldCountTally tally_field_counts(std::string_view data, unsigned char delimiter,
+                                                 unsigned char quote_char, std::size_t row_limit);
 
 }  // namespace vestle
