@@ -5,8 +5,11 @@
 #include <new>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "binding/argument_binder.h"
 #include "binding/borrow_flag.h"
@@ -35,7 +38,33 @@ static_assert(std::is_nothrow_move_constructible_v<RowStore>);
 
 ReaderObject* as_reader(PyObject* self) noexcept { return reinterpret_cast<ReaderObject*>(self); }
 
-PyObject* new_row_list(RowView row) {
+// Rows handed out are released in batches of this many: the cursor never
+// goes back, so their memory is of no further use.
+constexpr std::size_t kReleaseEvery = 4096;
+
+// One row copied out of the store, so that the list can be built after the
+// borrow is released while the store gives consumed rows' memory back.
+struct RowCopy {
+  std::string text;
+  std::vector<std::size_t> ends;  // end of each field in `text`
+
+  void assign(const RowView& row) {
+    const std::string_view all = row.text();
+    text.assign(all);
+    ends.resize(row.size());
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      const std::string_view field = row[i];
+      ends[i] = static_cast<std::size_t>(field.data() - all.data()) + field.size();
+    }
+  }
+  [[nodiscard]] std::size_t size() const noexcept { return ends.size(); }
+  [[nodiscard]] std::string_view operator[](std::size_t i) const noexcept {
+    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+    return std::string_view(text).substr(begin, ends[i] - begin);
+  }
+};
+
+PyObject* new_row_list(const RowCopy& row) {
   OwnedRef list(PyList_New(static_cast<Py_ssize_t>(row.size())));
   if (!list) {
     return nullptr;
@@ -106,8 +135,8 @@ PyObject* reader_iter(PyObject* self) {
   });
 }
 
-// Only the cursor step is exclusive; the stored rows never change, so the
-// list is built from the store after the borrow is released.
+// The cursor step and the copy of the row are exclusive; the list is built
+// from the copy after the borrow is released.
 PyObject* reader_next(PyObject* self) {
   return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
     ReaderObject* reader = as_reader(self);
@@ -119,8 +148,12 @@ PyObject* reader_next(PyObject* self) {
       return nullptr;  // end of iteration, no exception set
     }
     const std::size_t index = reader->cursor++;
+    // A local copy: building the list may run Python code that reads rows too.
+    RowCopy copy;
+    copy.assign(reader->rows.row(index));
+    if ((index + 1) % kReleaseEvery == 0) reader->rows.release_rows_before(index + 1);
     borrow.release();
-    return new_row_list(reader->rows.row(index));
+    return new_row_list(copy);
   });
 }
 

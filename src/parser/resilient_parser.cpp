@@ -96,7 +96,8 @@ bool ResilientParser::next_row(RowStore& out) {
           end_line(out);  // an empty last field
           return true;
         } else {
-          take_byte(b);
+          // b stops nothing: the run to the next delimiter or line break is field text.
+          take_run(delimiter_, kLf, kCr);
           state = State::Unquoted;
         }
         break;

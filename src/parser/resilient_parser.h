@@ -21,6 +21,8 @@ class ResilientParser {
 
   // 1-based; counts row-ending line breaks and LFs inside quoted fields.
   [[nodiscard]] std::size_t line_number() const noexcept { return line_number_; }
+  // Offset of the next byte to read; for progress estimates.
+  [[nodiscard]] std::size_t position() const noexcept { return position_; }
 
  private:
   enum class State { FieldStart, Unquoted, Quoted, AfterQuote };

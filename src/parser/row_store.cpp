@@ -8,14 +8,6 @@
 
 namespace vestle {
 
-std::string_view RowView::operator[](std::size_t i) const noexcept {
-  const std::size_t first_field = static_cast<std::size_t>(store_->row_field_begin_[row_]);
-  const std::uint64_t begin = i == 0 ? 0 : store_->field_end(first_field + i - 1);
-  const std::uint64_t end = store_->field_end(first_field + i);
-  const std::uint64_t row_begin = store_->row_text_begin_[row_];
-  return {store_->text_.data() + row_begin + begin, static_cast<std::size_t>(end - begin)};
-}
-
 std::string_view RowView::text() const noexcept {
   if (store_ == nullptr) return {};
   const std::uint64_t begin = store_->row_text_begin_[row_];
@@ -50,12 +42,32 @@ void RowStore::clear() noexcept {
   // A wide store stays wide: offsets of either width describe any row.
 }
 
-std::uint64_t RowStore::field_end(std::size_t field_index) const noexcept {
-  return wide_ ? wide_field_ends_[field_index] : narrow_field_ends_[field_index];
+void RowStore::reserve_more(std::size_t rows, std::size_t fields) {
+  row_text_begin_.reserve(row_text_begin_.size() + rows);
+  row_field_begin_.reserve(row_field_begin_.size() + rows);
+  if (wide_) {
+    wide_field_ends_.reserve(wide_field_ends_.size() + fields);
+  } else {
+    narrow_field_ends_.reserve(narrow_field_ends_.size() + fields);
+  }
 }
 
-std::size_t RowStore::field_total() const noexcept {
-  return wide_ ? wide_field_ends_.size() : narrow_field_ends_.size();
+void RowStore::release_rows_before(std::size_t end) noexcept {
+  if (end == 0 || end > row_count()) return;
+  release_pages(text_.data(), text_.capacity(), 0, static_cast<std::size_t>(row_text_begin_[end]));
+  const auto fields = static_cast<std::size_t>(row_field_begin_[end]);
+  if (wide_) {
+    release_pages(wide_field_ends_.data(), wide_field_ends_.capacity() * sizeof(std::uint64_t), 0,
+                  fields * sizeof(std::uint64_t));
+  } else {
+    release_pages(narrow_field_ends_.data(), narrow_field_ends_.capacity() * sizeof(std::uint32_t),
+                  0, fields * sizeof(std::uint32_t));
+  }
+  // row(i) for i >= end reads entries i and i + 1 of the row vectors.
+  release_pages(row_text_begin_.data(), row_text_begin_.capacity() * sizeof(std::uint64_t), 0,
+                end * sizeof(std::uint64_t));
+  release_pages(row_field_begin_.data(), row_field_begin_.capacity() * sizeof(std::uint64_t), 0,
+                end * sizeof(std::uint64_t));
 }
 
 void RowStore::push_wide_field_end(std::uint64_t end_in_row) {
@@ -65,7 +77,7 @@ void RowStore::push_wide_field_end(std::uint64_t end_in_row) {
 
 void RowStore::widen() {
   wide_field_ends_.assign(narrow_field_ends_.begin(), narrow_field_ends_.end());
-  std::vector<std::uint32_t>().swap(narrow_field_ends_);
+  Vector<std::uint32_t>().swap(narrow_field_ends_);
   wide_ = true;
 }
 
@@ -82,9 +94,10 @@ void RowStore::finish_field() {
   const std::size_t valid = valid_utf8_prefix(field);
   if (valid != field.size()) {
     // Only the tail from the first ill-formed byte is copied and re-decoded.
-    const std::string tail(field.substr(valid));
+    std::string repaired;
+    append_lossy_utf8(field.substr(valid), repaired);
     text_.resize(open_field_begin_ + valid);
-    append_lossy_utf8(tail, text_);
+    text_.append(repaired);
   }
   close_field();
 }

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "parser/huge_page_allocator.h"
+
 namespace vestle {
 
 class RowStore;
@@ -18,7 +20,7 @@ class RowView {
 
   [[nodiscard]] std::size_t size() const noexcept { return field_count_; }
   [[nodiscard]] bool empty() const noexcept { return field_count_ == 0; }
-  [[nodiscard]] std::string_view operator[](std::size_t i) const noexcept;
+  [[nodiscard]] inline std::string_view operator[](std::size_t i) const noexcept;
   // The row's text bytes, all fields back to back without separators.
   [[nodiscard]] std::string_view text() const noexcept;
 
@@ -52,6 +54,19 @@ class RowStore {
   [[nodiscard]] std::size_t memory_bytes() const noexcept;
 
   void reserve_text(std::size_t bytes) { text_.reserve(bytes); }
+  // Room for `rows` more rows holding `fields` more fields in all.
+  void reserve_more(std::size_t rows, std::size_t fields);
+  [[nodiscard]] std::size_t field_total() const noexcept {
+    return wide_ ? wide_field_ends_.size() : narrow_field_ends_.size();
+  }
+  // Rows and fields that fit before the offset vectors have to grow.
+  [[nodiscard]] std::size_t row_capacity() const noexcept { return row_text_begin_.capacity() - 1; }
+  [[nodiscard]] std::size_t field_capacity() const noexcept {
+    return wide_ ? wide_field_ends_.capacity() : narrow_field_ends_.capacity();
+  }
+  // Gives the memory of rows [0, `end`) back to the system; for a reader that
+  // never looks at those rows again. The rows must not be read afterwards.
+  void release_rows_before(std::size_t end) noexcept;
   // Drops every row; keeps the buffers' capacity.
   void clear() noexcept;
 
@@ -83,8 +98,9 @@ class RowStore {
 
  private:
   friend class RowView;
-  [[nodiscard]] std::uint64_t field_end(std::size_t field_index) const noexcept;
-  [[nodiscard]] std::size_t field_total() const noexcept;
+  [[nodiscard]] std::uint64_t field_end(std::size_t field_index) const noexcept {
+    return wide_ ? wide_field_ends_[field_index] : narrow_field_ends_[field_index];
+  }
   [[nodiscard]] bool open_row_is_empty() const noexcept;
   void push_field_end(std::uint64_t end_in_row) {
     if (!wide_ && end_in_row <= narrow_limit_) {
@@ -101,19 +117,31 @@ class RowStore {
   void truncate_field_ends(std::size_t count) noexcept;
   void widen();
 
+  template <typename T>
+  using Vector = std::vector<T, HugePageAllocator<T>>;
+  using Text = std::basic_string<char, std::char_traits<char>, HugePageAllocator<char>>;
+
   std::uint64_t narrow_limit_ = UINT32_MAX;
-  std::string text_;
+  Text text_;
   // Start of the open (or next) row's text / fields; one entry per finished
   // row plus one for the row under construction.
-  std::vector<std::uint64_t> row_text_begin_{0};
-  std::vector<std::uint64_t> row_field_begin_{0};
+  Vector<std::uint64_t> row_text_begin_{0};
+  Vector<std::uint64_t> row_field_begin_{0};
   // Field ends relative to the row's text start; wide once any row's text
   // passes `narrow_limit_`.
-  std::vector<std::uint32_t> narrow_field_ends_;
-  std::vector<std::uint64_t> wide_field_ends_;
+  Vector<std::uint32_t> narrow_field_ends_;
+  Vector<std::uint64_t> wide_field_ends_;
   bool wide_ = false;
   std::size_t open_field_begin_ = 0;  // arena offset of the open field
 };
+
+std::string_view RowView::operator[](std::size_t i) const noexcept {
+  const std::size_t first_field = static_cast<std::size_t>(store_->row_field_begin_[row_]);
+  const std::uint64_t begin = i == 0 ? 0 : store_->field_end(first_field + i - 1);
+  const std::uint64_t end = store_->field_end(first_field + i);
+  const std::uint64_t row_begin = store_->row_text_begin_[row_];
+  return {store_->text_.data() + row_begin + begin, static_cast<std::size_t>(end - begin)};
+}
 
 // Copies a stored row into owned strings (for tests and slow paths).
 [[nodiscard]] std::vector<std::string> to_strings(RowView row);

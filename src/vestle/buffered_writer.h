@@ -35,6 +35,14 @@ class BufferedWriter {
     return write_cold(piece);
   }
 
+  // The free room of the buffer when a piece of up to `bound` bytes would be
+  // copied there by `write`, else nullptr. After writing a piece there,
+  // `commit` its size: the same outcome as `write` of that piece.
+  [[nodiscard]] char* room_for(std::size_t bound) noexcept {
+    return bound < kCapacity - size_ ? buffer_.get() + size_ : nullptr;
+  }
+  void commit(std::size_t size) noexcept { size_ += size; }
+
   // Writes every buffered byte to the file. A write that takes none is a
   // WriteZero error "failed to write the buffered data"; bytes not yet taken
   // stay buffered.

@@ -13,10 +13,9 @@ namespace {
 
 constexpr std::size_t kMinGrowth = 8192;
 
-// Allocation failure is an I/O error here, not an exception.
-std::unique_ptr<char[]> allocate(std::size_t size) noexcept {
-  return std::unique_ptr<char[]>(new (std::nothrow) char[size]);
-}
+// Allocation failure is an I/O error here, not an exception. Large buffers
+// are advised for huge pages, which makes first touch of the pages cheaper.
+LargeBuffer allocate(std::size_t size) noexcept { return LargeBuffer(size); }
 
 }  // namespace
 
@@ -29,7 +28,7 @@ Result<FileBytes, IoError> read_to_end(PosixFile& file) {
     }
     capacity = static_cast<std::size_t>(status.value().st_size);
   }
-  std::unique_ptr<char[]> data;
+  LargeBuffer data;
   if (capacity > 0) {
     data = allocate(capacity);
     if (!data) return IoError::of_kind(IoErrorKind::OutOfMemory);
@@ -45,7 +44,7 @@ Result<FileBytes, IoError> read_to_end(PosixFile& file) {
       if (count.value() == 0) break;
       if (capacity > SIZE_MAX / 2) return IoError::of_kind(IoErrorKind::OutOfMemory);
       const std::size_t grown = capacity * 2 > kMinGrowth ? capacity * 2 : kMinGrowth;
-      std::unique_ptr<char[]> bigger = allocate(grown);
+      LargeBuffer bigger = allocate(grown);
       if (!bigger) return IoError::of_kind(IoErrorKind::OutOfMemory);
       if (size > 0) std::memcpy(bigger.get(), data.get(), size);
       std::memcpy(bigger.get() + size, probe, count.value());

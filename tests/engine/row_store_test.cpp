@@ -188,5 +188,37 @@ TEST(RowStore, ClearKeepsCapacityAndStartsOver) {
   EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"new"}}));
 }
 
+
+// Large stores live in their own mappings; giving back the pages of read
+// rows must leave every later row intact, whatever the field widths.
+TEST(RowStore, ReleasingReadRowsKeepsTheRest) {
+  RowStore store;
+  std::vector<Fields> expected;
+  for (int i = 0; i < 60000; ++i) {
+    Fields row{std::to_string(i), std::string(static_cast<std::size_t>(i % 37), 'z'), "tail"};
+    add_row(store, row);
+    expected.push_back(std::move(row));
+  }
+  ASSERT_GE(store.memory_bytes(), kLargeBufferThreshold);
+  for (std::size_t end : {std::size_t{0}, std::size_t{1}, std::size_t{4096}, std::size_t{30001},
+                          std::size_t{59999}}) {
+    store.release_rows_before(end);
+    for (std::size_t i = end; i < store.row_count(); i += 997) {
+      ASSERT_EQ(to_strings(store.row(i)), expected[i]) << "after releasing " << end;
+    }
+    ASSERT_EQ(to_strings(store.last_row()), expected.back());
+  }
+  EXPECT_EQ(store.row_count(), 60000U);
+}
+
+TEST(RowStore, ReservingMoreKeepsRowsAndGrowsCapacity) {
+  RowStore store;
+  add_row(store, {"a", "b"});
+  store.reserve_more(1000, 5000);
+  EXPECT_GE(store.row_capacity(), 1001U);
+  EXPECT_GE(store.field_capacity(), 5002U);
+  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"a", "b"}}));
+}
+
 }  // namespace
 }  // namespace vestle

@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""Times the module against Python's csv module and a plain file copy.
+
+Every measurement runs in a fresh child interpreter, so each one reports its
+own peak RSS (VmHWM); the contenders take turns within every repetition, and
+the table gives medians.
+
+    PYTHONPATH=build-perf /usr/bin/python3 bench/python_bench.py [--size 100]
+        [--shapes clean,damaged] [--repeat 5] [--dir /tmp/vestle-bench]
+
+Contenders on each file:
+  vestle_file    _csv_vestle_backend.vestle_file(input, output)
+  csv_roundtrip  csv.writer(out).writerows(csv.reader(input))
+  plain_copy     read the whole file as bytes, write the bytes out
+  vestle_reader  list(_csv_vestle_backend.open(input))
+  csv_reader     list(csv.reader(input))
+"""
+
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import generate  # noqa: E402
+
+CONTENDERS = ["vestle_file", "csv_roundtrip", "plain_copy", "vestle_reader", "csv_reader"]
+HOSTILE = ["onerow", "blanklines", "unclosed", "quotestorm", "bigfields", "wide"]
+
+
+def peak_rss_bytes():
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024
+    return 0
+
+
+def run_child(contender, source, target):
+    """Runs one contender in this (fresh) process; prints seconds and peak RSS."""
+    if contender in ("vestle_file", "vestle_reader"):
+        import _csv_vestle_backend as backend
+    import csv
+    start = time.perf_counter()
+    if contender == "vestle_file":
+        backend.vestle_file(source, target)
+    elif contender == "csv_roundtrip":
+        with open(source, newline="") as src, open(target, "w", newline="") as dst:
+            csv.writer(dst, lineterminator="\n").writerows(csv.reader(src))
+    elif contender == "plain_copy":
+        with open(source, "rb") as src:
+            data = src.read()
+        with open(target, "wb") as dst:
+            dst.write(data)
+        del data
+    elif contender == "vestle_reader":
+        rows = list(backend.open(source))
+        assert rows is not None
+    elif contender == "csv_reader":
+        with open(source, newline="") as src:
+            rows = list(csv.reader(src))
+        assert rows is not None
+    else:
+        raise SystemExit(f"unknown contender {contender}")
+    elapsed = time.perf_counter() - start
+    print(f"{elapsed:.6f} {peak_rss_bytes()}")
+
+
+def measure(contender, source, target):
+    result = subprocess.run([sys.executable, os.path.abspath(__file__), "--child", contender,
+                             source, target], check=True, capture_output=True, text=True)
+    seconds, rss = result.stdout.split()
+    return float(seconds), int(rss)
+
+
+def ensure_file(directory, shape, size_mb):
+    path = os.path.join(directory, f"{shape}-{size_mb:g}MB.csv")
+    if not os.path.exists(path):
+        print(f"generating {path}", file=sys.stderr)
+        generate.generate(shape, size_mb, path)
+    return path
+
+
+def bench_file(path, contenders, repeat, out_path):
+    times = {c: [] for c in contenders}
+    rss = {c: [] for c in contenders}
+    for _ in range(repeat):
+        for contender in contenders:  # interleaved: each round runs every contender once
+            seconds, peak = measure(contender, path, out_path)
+            times[contender].append(seconds)
+            rss[contender].append(peak)
+    if os.path.exists(out_path):
+        os.unlink(out_path)
+    return ({c: statistics.median(v) for c, v in times.items()},
+            {c: max(v) for c, v in rss.items()})
+
+
+def report(label, size, times, rss):
+    mb = size / 1e6
+    print(f"\n== {label}: {mb:.1f} MB")
+    print(f"{'contender':<15}{'median s':>10}{'MB/s':>9}{'peak RSS MB':>13}{'RSS/input':>11}")
+    for contender, seconds in times.items():
+        print(f"{contender:<15}{seconds:>10.3f}{mb / seconds:>9.1f}"
+              f"{rss[contender] / 1e6:>13.1f}{rss[contender] / size:>11.2f}")
+    ratios = []
+    if "vestle_file" in times and "csv_roundtrip" in times:
+        ratios.append(("csv_roundtrip / vestle_file (speed-up)",
+                       times["csv_roundtrip"] / times["vestle_file"]))
+    if "vestle_file" in times and "plain_copy" in times:
+        ratios.append(("vestle_file / plain_copy (time)", times["vestle_file"] / times["plain_copy"]))
+    if "vestle_reader" in times and "csv_reader" in times:
+        ratios.append(("vestle_reader / csv_reader (time)",
+                       times["vestle_reader"] / times["csv_reader"]))
+        ratios.append(("vestle_reader / csv_reader (peak RSS)",
+                       rss["vestle_reader"] / rss["csv_reader"]))
+    for name, value in ratios:
+        print(f"  {name:<42}{value:>7.2f}")
+
+
+def main():
+    if len(sys.argv) == 5 and sys.argv[1] == "--child":
+        run_child(*sys.argv[2:])
+        return 0
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--size", type=float, default=100, help="file size in MB (default 100)")
+    parser.add_argument("--shapes", default="clean,damaged",
+                        help="comma-separated shapes of generate.py, or 'hostile'")
+    parser.add_argument("--contenders", default=",".join(CONTENDERS))
+    parser.add_argument("--repeat", type=int, default=5)
+    parser.add_argument("--dir", default="/tmp/vestle-bench")
+    parser.add_argument("--delete", action="store_true", help="delete generated inputs afterwards")
+    args = parser.parse_args()
+
+    os.makedirs(args.dir, exist_ok=True)
+    shapes = HOSTILE if args.shapes == "hostile" else args.shapes.split(",")
+    contenders = args.contenders.split(",")
+    print(f"python {sys.version.split()[0]}, {args.repeat} runs each, medians")
+    per_mb = {}
+    for shape in shapes:
+        path = ensure_file(args.dir, shape, args.size)
+        times, rss = bench_file(path, contenders, args.repeat, path + ".out")
+        size = os.path.getsize(path)
+        report(shape, size, times, rss)
+        if "vestle_file" in times:
+            per_mb[shape] = times["vestle_file"] / (size / 1e6)
+        if args.delete:
+            os.unlink(path)
+    if len(per_mb) > 1:
+        base = per_mb.get("clean", min(per_mb.values()))
+        print("\nvestle_file seconds per MB, relative to clean:")
+        for shape, value in per_mb.items():
+            print(f"  {shape:<12}{value * 1e3:>8.2f} ms/MB {value / base:>6.2f}x")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
