@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang under ASan+UBSan and fuzzes each for
+# FUZZ_SECONDS seconds (default 60), starting from a scratch copy of its seed
+# corpus so that the committed corpus stays as it is. Prints the executions of
+# each target; exits non-zero when any target crashed, naming the saved input.
+# Usage: scripts/fuzz.sh [target ...]   (default: every target; build dir from
+# FUZZ_BUILD_DIR, default build-fuzz; input size limit FUZZ_MAX_LEN, default 4096)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
+seconds=${FUZZ_SECONDS:-60}
+max_len=${FUZZ_MAX_LEN:-4096}
+if (($#)); then
+  targets=("$@")
+else
+  targets=(fuzz_parser fuzz_heuristics fuzz_vestle_slice fuzz_writers)
+fi
+
+scripts/install-deps.sh clang libclang-rt-14-dev
+cmake -S . -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ \
+  -DVESTLE_SANITIZE=address,undefined -DVESTLE_BUILD_FUZZ=ON -DVESTLE_FUZZ_REPLAY=OFF \
+  -DVESTLE_BUILD_MODULE=OFF -DVESTLE_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build_dir" -j "$(nproc)" --target "${targets[@]}"
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/vestle-fuzz.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+# Crashing inputs are kept beside the build, outside the scratch directory.
+artifacts="$PWD/$build_dir/fuzz-artifacts"
+mkdir -p "$artifacts"
+
+failed=()
+for target in "${targets[@]}"; do
+  cp -r "fuzz/corpus/$target" "$scratch/$target"
+  log="$scratch/$target.log"
+  echo "== $target: ${seconds}s"
+  status=0
+  "$build_dir/fuzz/$target" "$scratch/$target" -max_total_time="$seconds" -max_len="$max_len" \
+    -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$artifacts/$target-" >"$log" 2>&1 || status=$?
+  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  echo "$target: ${executions:-?} executions, exit status $status"
+  if ((status != 0)); then
+    failed+=("$target")
+    grep -E 'invariant failed|ERROR: |SUMMARY: ' "$log" | head -n 5 || true
+    tail -n 40 "$log" >&2
+    # "Test unit written to PATH": the input that crashed, kept for replay.
+    sed -n 's/.*Test unit written to \(.*\)$/\1/p' "$log" | while read -r input; do
+      echo "crashing input: $input"
+      echo "  base64: $(base64 -w0 "$input")"
+      echo "  replay: $build_dir/fuzz/$target $input"
+    done
+  fi
+done
+
+if ((${#failed[@]})); then
+  echo "fuzzing found crashes in: ${failed[*]}" >&2
+  exit 1
+fi
+echo "fuzzing found no crash in ${#targets[@]} targets"
