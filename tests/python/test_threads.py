@@ -44,7 +44,10 @@ def test_shared_reader_hands_out_each_row_once(write_file):
                 assert str(error) in ("Already borrowed", "Already mutably borrowed")
                 continue
             mine.append(int(row[0]))
-            len(reader)
+            try:
+                assert len(reader) == rows
+            except RuntimeError as error:
+                assert str(error) == "Already mutably borrowed"  # a shared borrow was refused
         # The cursor only moves forward, so each thread sees its rows in file order.
         assert mine == sorted(mine)
         with lock:
