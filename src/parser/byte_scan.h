@@ -1,10 +1,14 @@
-// Word-at-a-time search for the first of three byte values.
+// Bulk searches over input bytes: sixteen at a time with SSE2, else a word at a time.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vestle {
 
@@ -34,9 +38,11 @@ constexpr std::uint64_t equal_bytes(std::uint64_t word, std::uint64_t pattern) n
   return ~(((v & kLow7) + kLow7) | v | kLow7);
 }
 
-// Finds the first byte in [from, size) equal to `a`, `b` or `c`.
-inline ScanResult scan_to_first_of(const unsigned char* bytes, std::size_t from, std::size_t size,
-                                   unsigned char a, unsigned char b, unsigned char c) noexcept {
+// Finds the first byte in [from, size) equal to `a`, `b` or `c`; eight
+// bytes per step. The reference for the vector form below.
+inline ScanResult scan_to_first_of_words(const unsigned char* bytes, std::size_t from,
+                                         std::size_t size, unsigned char a, unsigned char b,
+                                         unsigned char c) noexcept {
   using scan_detail::kHighBits;
   using scan_detail::kOnes;
   using scan_detail::zero_bytes;
@@ -66,5 +72,237 @@ inline ScanResult scan_to_first_of(const unsigned char* bytes, std::size_t from,
   }
   return {end, (seen & kHighBits) != 0};
 }
+
+// Finds the first k in [from, end) where bytes k and k + 1 both equal `c`;
+// the byte at `end` must be readable. Eight bytes per step; the reference
+// for the vector form below.
+inline ScanResult scan_to_pair_words(const unsigned char* bytes, std::size_t from, std::size_t end,
+                                     unsigned char c) noexcept {
+  using scan_detail::kHighBits;
+  using scan_detail::kOnes;
+  std::size_t k = from;
+  std::uint64_t seen = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    const std::uint64_t pattern = kOnes * c;
+    // Bytes k + 1 .. k + 8 are read as well, so up to and including `end`.
+    while (end - k >= 8) {
+      std::uint64_t word;
+      std::uint64_t next;
+      std::memcpy(&word, bytes + k, sizeof word);
+      std::memcpy(&next, bytes + k + 1, sizeof next);
+      const std::uint64_t pairs = equal_bytes(word, pattern) & equal_bytes(next, pattern);
+      if (pairs != 0) {
+        const int before = std::countr_zero(pairs) / 8;
+        seen |= word & ((std::uint64_t{1} << (8 * before)) - 1);
+        return {k + static_cast<std::size_t>(before), (seen & kHighBits) != 0};
+      }
+      seen |= word;
+      k += 8;
+    }
+  }
+  while (k < end && !(bytes[k] == c && bytes[k + 1] == c)) {
+    seen |= bytes[k];
+    ++k;
+  }
+  return {k, (seen & kHighBits) != 0};
+}
+
+// Offset of the first byte in [from, size) equal to `a`, `b`, `c` or `d`,
+// or `size`; eight bytes per step. The reference for the vector form below.
+inline std::size_t find_first_of4_words(const unsigned char* bytes, std::size_t from,
+                                        std::size_t size, unsigned char a, unsigned char b,
+                                        unsigned char c, unsigned char d) noexcept {
+  using scan_detail::kOnes;
+  std::size_t i = from;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; size - i >= 8; i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes + i, sizeof word);
+      const std::uint64_t hits = equal_bytes(word, kOnes * a) | equal_bytes(word, kOnes * b) |
+                                 equal_bytes(word, kOnes * c) | equal_bytes(word, kOnes * d);
+      if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits) / 8);
+    }
+  }
+  while (i < size && bytes[i] != a && bytes[i] != b && bytes[i] != c && bytes[i] != d) ++i;
+  return i;
+}
+
+// Offset of the first byte from 0x80 up in [from, size), or `size`; eight
+// bytes per step. The reference for the vector form below.
+inline std::size_t skip_ascii_words(const unsigned char* bytes, std::size_t from,
+                                    std::size_t size) noexcept {
+  std::size_t i = from;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; size - i >= 8; i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes + i, sizeof word);
+      const std::uint64_t high = word & scan_detail::kHighBits;
+      if (high != 0) return i + static_cast<std::size_t>(std::countr_zero(high) / 8);
+    }
+  }
+  while (i < size && bytes[i] < 0x80) ++i;
+  return i;
+}
+
+#if defined(__SSE2__)
+
+// Sixteen bytes per step, then the word form for the rest.
+namespace scan_detail {
+
+// The vector search with its patterns made by the caller: `va`, `vb`, `vc`
+// hold `a`, `b`, `c` in every lane.
+inline ScanResult scan_to_first_of_sse2(const unsigned char* bytes, std::size_t from,
+                                        std::size_t size, __m128i va, __m128i vb, __m128i vc,
+                                        unsigned char a, unsigned char b,
+                                        unsigned char c) noexcept {
+  std::size_t i = from;
+  __m128i seen = _mm_setzero_si128();
+  while (size - i >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)),
+                                      _mm_cmpeq_epi8(v, vc));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (mask != 0) {
+      const int before = std::countr_zero(mask);
+      const auto high = static_cast<unsigned>(_mm_movemask_epi8(v)) & ((1u << before) - 1);
+      return {i + static_cast<std::size_t>(before), high != 0 || _mm_movemask_epi8(seen) != 0};
+    }
+    seen = _mm_or_si128(seen, v);
+    i += 16;
+  }
+  const ScanResult rest = scan_to_first_of_words(bytes, i, size, a, b, c);
+  return {rest.end, rest.has_high_byte || _mm_movemask_epi8(seen) != 0};
+}
+
+}  // namespace scan_detail
+
+// Sixteen bytes per step, then the word form for the rest.
+inline ScanResult scan_to_first_of_sse2(const unsigned char* bytes, std::size_t from,
+                                        std::size_t size, unsigned char a, unsigned char b,
+                                        unsigned char c) noexcept {
+  return scan_detail::scan_to_first_of_sse2(
+      bytes, from, size, _mm_set1_epi8(static_cast<char>(a)), _mm_set1_epi8(static_cast<char>(b)),
+      _mm_set1_epi8(static_cast<char>(c)), a, b, c);
+}
+
+inline ScanResult scan_to_pair_sse2(const unsigned char* bytes, std::size_t from, std::size_t end,
+                                    unsigned char c) noexcept {
+  const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
+  std::size_t k = from;
+  __m128i seen = _mm_setzero_si128();
+  // Bytes k + 1 .. k + 16 are read as well, so up to and including `end`.
+  while (end - k >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k + 1));
+    const auto mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(v, vc), _mm_cmpeq_epi8(next, vc))));
+    if (mask != 0) {
+      const int before = std::countr_zero(mask);
+      const auto high = static_cast<unsigned>(_mm_movemask_epi8(v)) & ((1u << before) - 1);
+      return {k + static_cast<std::size_t>(before), high != 0 || _mm_movemask_epi8(seen) != 0};
+    }
+    seen = _mm_or_si128(seen, v);
+    k += 16;
+  }
+  const ScanResult rest = scan_to_pair_words(bytes, k, end, c);
+  return {rest.end, rest.has_high_byte || _mm_movemask_epi8(seen) != 0};
+}
+
+inline std::size_t find_first_of4_sse2(const unsigned char* bytes, std::size_t from,
+                                       std::size_t size, unsigned char a, unsigned char b,
+                                       unsigned char c, unsigned char d) noexcept {
+  const __m128i va = _mm_set1_epi8(static_cast<char>(a));
+  const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
+  const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
+  const __m128i vd = _mm_set1_epi8(static_cast<char>(d));
+  std::size_t i = from;
+  for (; size - i >= 16; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(v, vc), _mm_cmpeq_epi8(v, vd)));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (mask != 0) return i + static_cast<std::size_t>(std::countr_zero(mask));
+  }
+  return find_first_of4_words(bytes, i, size, a, b, c, d);
+}
+
+inline std::size_t skip_ascii_sse2(const unsigned char* bytes, std::size_t from,
+                                   std::size_t size) noexcept {
+  std::size_t i = from;
+  for (; size - i >= 16; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(v));
+    if (mask != 0) return i + static_cast<std::size_t>(std::countr_zero(mask));
+  }
+  return skip_ascii_words(bytes, i, size);
+}
+
+#endif  // __SSE2__
+
+// Finds the first doubled `c` starting in [from, end); the byte at `end`
+// must be readable.
+inline ScanResult scan_to_pair(const unsigned char* bytes, std::size_t from, std::size_t end,
+                               unsigned char c) noexcept {
+#if defined(__SSE2__)
+  return scan_to_pair_sse2(bytes, from, end, c);
+#else
+  return scan_to_pair_words(bytes, from, end, c);
+#endif
+}
+
+// Offset of the first byte in [from, size) equal to `a`, `b`, `c` or `d`, or `size`.
+inline std::size_t find_first_of4(const unsigned char* bytes, std::size_t from, std::size_t size,
+                                  unsigned char a, unsigned char b, unsigned char c,
+                                  unsigned char d) noexcept {
+#if defined(__SSE2__)
+  return find_first_of4_sse2(bytes, from, size, a, b, c, d);
+#else
+  return find_first_of4_words(bytes, from, size, a, b, c, d);
+#endif
+}
+
+// Offset of the first byte from 0x80 up in [from, size), or `size`.
+inline std::size_t skip_ascii(const unsigned char* bytes, std::size_t from, std::size_t size) noexcept {
+#if defined(__SSE2__)
+  return skip_ascii_sse2(bytes, from, size);
+#else
+  return skip_ascii_words(bytes, from, size);
+#endif
+}
+
+// Three stop bytes fixed for a whole pass, with their search patterns made
+// once. `scan` finds the first of them in [from, size).
+class StopBytes {
+ public:
+  StopBytes(unsigned char a, unsigned char b, unsigned char c) noexcept
+      : a_(a), b_(b), c_(c)
+#if defined(__SSE2__)
+        ,
+        va_(_mm_set1_epi8(static_cast<char>(a))),
+        vb_(_mm_set1_epi8(static_cast<char>(b))),
+        vc_(_mm_set1_epi8(static_cast<char>(c)))
+#endif
+  {
+  }
+
+  [[nodiscard]] ScanResult scan(const unsigned char* bytes, std::size_t from,
+                                std::size_t size) const noexcept {
+#if defined(__SSE2__)
+    return scan_detail::scan_to_first_of_sse2(bytes, from, size, va_, vb_, vc_, a_, b_, c_);
+#else
+    return scan_to_first_of_words(bytes, from, size, a_, b_, c_);
+#endif
+  }
+
+ private:
+  unsigned char a_;
+  unsigned char b_;
+  unsigned char c_;
+#if defined(__SSE2__)
+  __m128i va_;
+  __m128i vb_;
+  __m128i vc_;
+#endif
+};
 
 }  // namespace vestle

@@ -42,14 +42,20 @@ bool QuoteLookahead::better_quote_from(std::size_t j) noexcept {
   bool line_ended = false;
   if constexpr (std::endian::native == std::endian::little) {
     // Eight bytes per step: every quote before the word's first line break
-    // is tried in turn, lowest offset first.
-    const std::uint64_t quotes_pattern = scan_detail::kOnes * quote_char_;
+    // that may qualify is tried in turn, lowest offset first. A quote can
+    // only qualify when followed by a blank, the delimiter or a line break;
+    // the word's last byte is followed by a byte of the next word.
+    using scan_detail::kOnes;
+    const std::uint64_t quotes_pattern = kOnes * quote_char_;
+    const std::uint64_t delimiter_pattern = kOnes * delimiter_;
+    constexpr std::uint64_t kLastByte = 0x80ULL << 56;
     while (!found && !line_ended && size - k >= 8) {
       std::uint64_t word;
       std::memcpy(&word, bytes + k, sizeof word);
-      std::uint64_t quotes = equal_bytes(word, quotes_pattern);
-      const std::uint64_t breaks =
-          equal_bytes(word, scan_detail::kOnes * kLf) | equal_bytes(word, scan_detail::kOnes * kCr);
+      const std::uint64_t breaks = equal_bytes(word, kOnes * kLf) | equal_bytes(word, kOnes * kCr);
+      const std::uint64_t enders = breaks | equal_bytes(word, delimiter_pattern) |
+                                   equal_bytes(word, kOnes * ' ') | equal_bytes(word, kOnes * '\t');
+      std::uint64_t quotes = equal_bytes(word, quotes_pattern) & ((enders >> 8) | kLastByte);
       if (breaks != 0) quotes &= (breaks & (~breaks + 1)) - 1;  // only those before the break
       for (; quotes != 0; quotes &= quotes - 1) {
         const std::size_t at = k + static_cast<std::size_t>(std::countr_zero(quotes) / 8);

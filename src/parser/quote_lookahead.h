@@ -30,6 +30,11 @@ class QuoteLookahead {
     return closes_after_search(p);
   }
 
+  // Right after `is_closing_quote` said false: the offset of the quote that
+  // makes the better end. Every quote between the one under test and this
+  // one is stray as well (or doubled), so none of them needs a query.
+  [[nodiscard]] std::size_t better_quote() const noexcept { return search_to_; }
+
  private:
   // A run of blanks [from, to) with `to` the first non-blank offset (or the end).
   struct BlankRun {

@@ -1,6 +1,9 @@
 // The tolerant CSV tokenizer: a four-state machine with quote repair.
 #include "parser/resilient_parser.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "parser/byte_scan.h"
 
 namespace vestle {
@@ -20,31 +23,35 @@ ResilientParser::ResilientParser(std::string_view input, unsigned char delimiter
       delimiter_(delimiter),
       quote_char_(quote_char),
       repair_quotes_(repair_quotes),
-      lookahead_(input, delimiter, quote_char) {
+      lookahead_(input, delimiter, quote_char),
+      unquoted_stops_(delimiter, kLf, kCr),
+      quoted_stops_(quote_char, kLf, kLf) {
   if (input.substr(0, 3) == kByteOrderMark) position_ = 3;
 }
 
-inline void ResilientParser::take_run(unsigned char stop_a, unsigned char stop_b,
-                                      unsigned char stop_c) noexcept {
-  const ScanResult run = scan_to_first_of(reinterpret_cast<const unsigned char*>(input_.data()),
-                                          position_, input_.size(), stop_a, stop_b, stop_c);
+[[gnu::always_inline]] inline void ResilientParser::take_run(const StopBytes& stops) noexcept {
+  const ScanResult run =
+      stops.scan(reinterpret_cast<const unsigned char*>(input_.data()), position_, input_.size());
   if (run.has_high_byte) field_has_high_byte_ = true;
   position_ = run.end;
 }
 
-inline void ResilientParser::flush_span(RowStore& out) {
+template <typename Sink>
+[[gnu::always_inline]] inline void ResilientParser::flush_span(Sink& out) {
   if (position_ == span_begin_) return;
   out.append_bytes(input_.data() + span_begin_, position_ - span_begin_);
   span_begin_ = position_;
 }
 
-inline void ResilientParser::skip_bytes(RowStore& out, std::size_t count) {
+template <typename Sink>
+inline void ResilientParser::skip_bytes(Sink& out, std::size_t count) {
   flush_span(out);
   position_ += count;
   span_begin_ = position_;
 }
 
-inline void ResilientParser::finish_field(RowStore& out) {
+template <typename Sink>
+[[gnu::always_inline]] inline void ResilientParser::finish_field(Sink& out) {
   flush_span(out);
   if (field_has_high_byte_) {
     out.finish_field();
@@ -54,7 +61,8 @@ inline void ResilientParser::finish_field(RowStore& out) {
   field_has_high_byte_ = false;
 }
 
-inline void ResilientParser::end_line(RowStore& out) {
+template <typename Sink>
+[[gnu::always_inline]] inline void ResilientParser::end_line(Sink& out) {
   finish_field(out);
   // CR LF is one line break; a lone CR or LF is one too.
   const bool crlf = byte_at(position_) == kCr && position_ + 1 < input_.size() &&
@@ -64,22 +72,62 @@ inline void ResilientParser::end_line(RowStore& out) {
   out.finish_row();
 }
 
-void ResilientParser::end_of_input(RowStore& out) {
-  // In FieldStart the input ended right after a delimiter, which leaves an
-  // empty last field; in any other state the field keeps what was read, an
-  // unclosed quoted field included. Either way the open field is finished.
-  finish_field(out);
-  out.finish_row();
+void ResilientParser::skip_empty_lines() noexcept {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(input_.data());
+  const std::size_t size = input_.size();
+  constexpr std::uint64_t kLfWord = 0x0A0A0A0A0A0A0A0AULL;
+  for (;;) {
+    // Runs of LF, eight lines at a time.
+    while (size - position_ >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, bytes + position_, sizeof word);
+      if (word != kLfWord) break;
+      position_ += 8;
+      line_number_ += 8;
+    }
+    if (position_ == size) return;
+    const unsigned char b = bytes[position_];
+    if (b == kLf) {
+      ++position_;
+    } else if (b == kCr) {
+      // CR LF is one line break.
+      position_ += position_ + 1 < size && bytes[position_ + 1] == kLf ? 2 : 1;
+    } else {
+      return;
+    }
+    ++line_number_;
+  }
 }
 
-bool ResilientParser::next_row(RowStore& out) {
+template <typename Sink>
+void ResilientParser::take_strays_before(Sink& out, std::size_t end) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(input_.data());
+  // Stray quotes are data like the bytes around them; only a doubled quote
+  // (which may end at `end` itself) drops a byte.
+  while (position_ < end) {
+    const ScanResult run = scan_to_pair(bytes, position_, end, quote_char_);
+    if (run.has_high_byte) field_has_high_byte_ = true;
+    position_ = run.end;
+    if (position_ == end) break;
+    take_byte(quote_char_);
+    skip_bytes(out, 1);
+  }
+}
+
+template <typename Sink>
+bool ResilientParser::build_row(Sink& out) {
+  if constexpr (Sink::kDropsEmptyLines) skip_empty_lines();
   if (position_ >= input_.size()) return false;
 
   State state = State::FieldStart;
   span_begin_ = position_;
   for (;;) {
     if (position_ == input_.size()) {
-      end_of_input(out);
+      // In FieldStart the input ended right after a delimiter, which leaves
+      // an empty last field; in any other state the field keeps what was
+      // read, an unclosed quoted field included.
+      finish_field(out);
+      out.finish_row();
       return true;
     }
     const unsigned char b = byte_at(position_);
@@ -97,7 +145,7 @@ bool ResilientParser::next_row(RowStore& out) {
           return true;
         } else {
           // b stops nothing: the run to the next delimiter or line break is field text.
-          take_run(delimiter_, kLf, kCr);
+          take_run(unquoted_stops_);
           state = State::Unquoted;
         }
         break;
@@ -112,7 +160,7 @@ bool ResilientParser::next_row(RowStore& out) {
           return true;
         } else {
           // Ordinary bytes, quotes included, up to the next delimiter or line break.
-          take_run(delimiter_, kLf, kCr);
+          take_run(unquoted_stops_);
         }
         break;
 
@@ -132,8 +180,10 @@ bool ResilientParser::next_row(RowStore& out) {
             state = State::AfterQuote;
           } else {
             // Stray quote: a later quote on this line makes a better end of
-            // the field, so this one is data.
+            // the field, so this one is data, and so is every quote before
+            // that better one.
             take_byte(b);
+            take_strays_before(out, lookahead_.better_quote());
           }
         } else if (b == kLf) {
           // Line breaks inside quotes are data; only LF is counted.
@@ -141,7 +191,7 @@ bool ResilientParser::next_row(RowStore& out) {
           take_byte(b);
         } else {
           // Ordinary bytes, CR and delimiter included, up to the next quote or LF.
-          take_run(quote_char_, kLf, kLf);
+          take_run(quoted_stops_);
         }
         break;
 
@@ -166,5 +216,9 @@ bool ResilientParser::next_row(RowStore& out) {
     }
   }
 }
+
+bool ResilientParser::next_row(RowStore& out) { return build_row(out); }
+
+bool ResilientParser::next_row(FieldCountSink& out) { return build_row(out); }
 
 }  // namespace vestle

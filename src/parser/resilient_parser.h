@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "parser/byte_scan.h"
+#include "parser/field_count_sink.h"
 #include "parser/quote_lookahead.h"
 #include "parser/row_store.h"
 
@@ -18,6 +20,8 @@ class ResilientParser {
   // Appends the next row (at least one field) to `out` and returns true, or
   // returns false once the input is exhausted (and on every later call).
   bool next_row(RowStore& out);
+  // The same row, but only its field count and blankness are kept.
+  bool next_row(FieldCountSink& out);
 
   // 1-based; counts row-ending line breaks and LFs inside quoted fields.
   [[nodiscard]] std::size_t line_number() const noexcept { return line_number_; }
@@ -39,13 +43,28 @@ class ResilientParser {
     ++position_;
   }
   // Takes the bytes from `position_` up to the next byte equal to one of the
-  // three stops, or to the end of the input.
-  void take_run(unsigned char stop_a, unsigned char stop_b, unsigned char stop_c) noexcept;
-  void skip_bytes(RowStore& out, std::size_t count);
-  void flush_span(RowStore& out);
-  void finish_field(RowStore& out);
-  void end_line(RowStore& out);
-  void end_of_input(RowStore& out);
+  // stops, or to the end of the input.
+  void take_run(const StopBytes& stops) noexcept;
+  // Passes the line breaks at `position_`, each of which would be a row of
+  // one empty field; for sinks that drop such rows anyway.
+  void skip_empty_lines() noexcept;
+  // Takes a quoted field's bytes up to `end`, where every quote is stray
+  // or doubled (the look-ahead found the first qualifying quote at `end`).
+  template <typename Sink>
+  void take_strays_before(Sink& out, std::size_t end);
+  // One state machine for every sink: a sink takes field bytes
+  // (`append_bytes`) and closes fields and rows; a sink whose
+  // `kDropsEmptyLines` is true never sees a row that is a bare line break.
+  template <typename Sink>
+  bool build_row(Sink& out);
+  template <typename Sink>
+  void skip_bytes(Sink& out, std::size_t count);
+  template <typename Sink>
+  void flush_span(Sink& out);
+  template <typename Sink>
+  void finish_field(Sink& out);
+  template <typename Sink>
+  void end_line(Sink& out);
 
   std::string_view input_;
   std::size_t position_ = 0;
@@ -58,6 +77,8 @@ class ResilientParser {
   std::size_t span_begin_ = 0;
   bool field_has_high_byte_ = false;  // only such fields need UTF-8 decoding
   QuoteLookahead lookahead_;
+  StopBytes unquoted_stops_;  // what ends a run of field text outside quotes
+  StopBytes quoted_stops_;    // and inside quotes
 };
 
 }  // namespace vestle

@@ -8,21 +8,6 @@
 
 namespace vestle {
 
-std::string_view RowView::text() const noexcept {
-  if (store_ == nullptr) return {};
-  const std::uint64_t begin = store_->row_text_begin_[row_];
-  const std::uint64_t end = store_->row_text_begin_[row_ + 1];
-  return {store_->text_.data() + begin, static_cast<std::size_t>(end - begin)};
-}
-
-RowView RowStore::row(std::size_t i) const noexcept {
-  RowView view;
-  view.store_ = this;
-  view.row_ = i;
-  view.field_count_ = static_cast<std::size_t>(row_field_begin_[i + 1] - row_field_begin_[i]);
-  return view;
-}
-
 std::size_t RowStore::memory_bytes() const noexcept {
   return text_.capacity() + row_text_begin_.capacity() * sizeof(std::uint64_t) +
          row_field_begin_.capacity() * sizeof(std::uint64_t) +
@@ -100,12 +85,6 @@ void RowStore::finish_field() {
     text_.append(repaired);
   }
   close_field();
-}
-
-void RowStore::finish_row() {
-  text_.resize(open_field_begin_);  // bytes of an unfinished field are dropped
-  row_text_begin_.push_back(text_.size());
-  row_field_begin_.push_back(field_total());
 }
 
 void RowStore::append_empty_fields(std::size_t count) {

@@ -22,7 +22,7 @@ class RowView {
   [[nodiscard]] bool empty() const noexcept { return field_count_ == 0; }
   [[nodiscard]] inline std::string_view operator[](std::size_t i) const noexcept;
   // The row's text bytes, all fields back to back without separators.
-  [[nodiscard]] std::string_view text() const noexcept;
+  [[nodiscard]] inline std::string_view text() const noexcept;
 
  private:
   friend class RowStore;
@@ -41,6 +41,9 @@ class RowView {
 // `pop_row` act on the last finished row.
 class RowStore {
  public:
+  // Every row the parser makes is kept, blank lines included.
+  static constexpr bool kDropsEmptyLines = false;
+
   RowStore() = default;
   // `narrow_limit` is the largest row text kept with 32-bit offsets; tests
   // lower it to exercise the wide representation.
@@ -48,7 +51,7 @@ class RowStore {
       : narrow_limit_(narrow_limit < UINT32_MAX ? narrow_limit : UINT32_MAX) {}
 
   [[nodiscard]] std::size_t row_count() const noexcept { return row_text_begin_.size() - 1; }
-  [[nodiscard]] RowView row(std::size_t i) const noexcept;
+  [[nodiscard]] inline RowView row(std::size_t i) const noexcept;
   [[nodiscard]] RowView last_row() const noexcept { return row(row_count() - 1); }
   // Bytes held by the store's buffers (capacity, not size).
   [[nodiscard]] std::size_t memory_bytes() const noexcept;
@@ -77,9 +80,13 @@ class RowStore {
   void finish_field();
   // Closes an open field that the caller knows holds only bytes below 0x80,
   // which are text as they are.
-  void finish_ascii_field() { close_field(); }
+  [[gnu::always_inline]] void finish_ascii_field() { close_field(); }
   // Closes the row; bytes of a field not yet finished are dropped.
-  void finish_row();
+  [[gnu::always_inline]] void finish_row() {
+    if (text_.size() != open_field_begin_) text_.resize(open_field_begin_);
+    row_text_begin_.push_back(text_.size());
+    row_field_begin_.push_back(field_total());
+  }
 
   // The next four need an empty open row (no bytes or fields since the last
   // `finish_row`).
@@ -110,7 +117,7 @@ class RowStore {
     }
   }
   void push_wide_field_end(std::uint64_t end_in_row);
-  void close_field() {
+  [[gnu::always_inline]] void close_field() {
     push_field_end(text_.size() - row_text_begin_.back());
     open_field_begin_ = text_.size();
   }
@@ -141,6 +148,21 @@ std::string_view RowView::operator[](std::size_t i) const noexcept {
   const std::uint64_t end = store_->field_end(first_field + i);
   const std::uint64_t row_begin = store_->row_text_begin_[row_];
   return {store_->text_.data() + row_begin + begin, static_cast<std::size_t>(end - begin)};
+}
+
+std::string_view RowView::text() const noexcept {
+  if (store_ == nullptr) return {};
+  const std::uint64_t begin = store_->row_text_begin_[row_];
+  const std::uint64_t end = store_->row_text_begin_[row_ + 1];
+  return {store_->text_.data() + begin, static_cast<std::size_t>(end - begin)};
+}
+
+RowView RowStore::row(std::size_t i) const noexcept {
+  RowView view;
+  view.store_ = this;
+  view.row_ = i;
+  view.field_count_ = static_cast<std::size_t>(row_field_begin_[i + 1] - row_field_begin_[i]);
+  return view;
 }
 
 // Copies a stored row into owned strings (for tests and slow paths).

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "parser/byte_scan.h"
+
 namespace vestle {
 namespace {
 
@@ -79,20 +81,13 @@ std::size_t valid_utf8_prefix(std::string_view bytes) noexcept {
   const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   std::size_t i = 0;
-  while (i < n) {
-    if (ascii_word_at(s, i, n)) {
-      i += 8;
-      continue;
-    }
-    if (s[i] < 0x80) {
-      ++i;
-      continue;
-    }
+  for (;;) {
+    i = skip_ascii(s, i, n);
+    if (i == n) return n;
     const Step step = step_at(s + i, n - i);
     if (!step.valid) return i;
     i += step.length;
   }
-  return n;
 }
 
 bool is_valid_utf8(std::string_view bytes) noexcept {

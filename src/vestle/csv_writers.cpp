@@ -43,6 +43,7 @@ class FieldQuoter {
   // for quotes; fields without one are copied whole.
   char* put_row(char* out, const RowView& row) const noexcept {
     const std::string_view text = row.text();
+    if (text.empty()) return put_empty_row(out, row.size());
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t candidate = 0;  // first possible trigger at or after the field
     bool scanned = false;
@@ -72,6 +73,14 @@ class FieldQuoter {
         out += field.size();
       }
     }
+    *out++ = '\n';
+    return out;
+  }
+
+  // A row whose fields are all empty (a blank line, or one filled to width):
+  // nothing to quote, only delimiters and LF.
+  char* put_empty_row(char* out, std::size_t fields) const noexcept {
+    for (std::size_t f = 1; f < fields; ++f) out = put_text(out, delimiter_);
     *out++ = '\n';
     return out;
   }
@@ -107,18 +116,7 @@ class FieldQuoter {
   // byte of the delimiter or quote text, or `size`.
   std::size_t next_candidate(const unsigned char* bytes, std::size_t from,
                              std::size_t size) const noexcept {
-    std::size_t i = from;
-    if constexpr (std::endian::native == std::endian::little) {
-      for (; size - i >= 8; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes + i, sizeof word);
-        const std::uint64_t hits = equal_bytes(word, kLf) | equal_bytes(word, kCr) |
-                                   equal_bytes(word, delimiter_lead_) | equal_bytes(word, quote_lead_);
-        if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits) / 8);
-      }
-    }
-    while (i < size && trigger_[bytes[i]] == kNone) ++i;
-    return i;
+    return find_first_of4(bytes, from, size, '\n', '\r', delimiter_lead_, quote_lead_);
   }
 
   static bool starts_with(const char* at, const ByteText& text) noexcept {
@@ -165,13 +163,10 @@ class FieldQuoter {
     }
   }
 
-  static constexpr std::uint64_t kLf = 0x0A0A0A0A0A0A0A0AULL;
-  static constexpr std::uint64_t kCr = 0x0D0D0D0D0D0D0D0DULL;
-
   ByteText delimiter_;
   ByteText quote_;
-  std::uint64_t delimiter_lead_ = 0x0101010101010101ULL * static_cast<unsigned char>(delimiter_.bytes[0]);
-  std::uint64_t quote_lead_ = 0x0101010101010101ULL * static_cast<unsigned char>(quote_.bytes[0]);
+  unsigned char delimiter_lead_ = static_cast<unsigned char>(delimiter_.bytes[0]);
+  unsigned char quote_lead_ = static_cast<unsigned char>(quote_.bytes[0]);
   std::array<std::uint8_t, 256> trigger_{};
 };
 
@@ -221,6 +216,13 @@ Result<Done, IoError> write_rows(BufferedWriter& out, const RowStore& rows,
   LineBuffer line;
   for (std::size_t r = 0, count = rows.row_count(); r < count; ++r) {
     const RowView row = rows.row(r);
+    if (row.text().empty()) {
+      // Blank lines come in long runs in some files: kept short and inline.
+      if (char* room = out.room_for(row.size() * quoter.delimiter().size + 1)) {
+        out.commit(static_cast<std::size_t>(quoter.put_empty_row(room, row.size()) - room));
+        continue;
+      }
+    }
     // Every field doubled and quoted, separators, LF: the line fits.
     const std::size_t bound = quoter.row_bound(row);
     if (char* room = out.room_for(bound)) {

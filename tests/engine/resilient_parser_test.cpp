@@ -393,8 +393,27 @@ TEST(QuoteLookahead, AgreesWithReferenceForRisingAndScatteredQueries) {
     if (iteration % 2 == 0) std::sort(queries.begin(), queries.end());  // as the parser asks
     QuoteLookahead lookahead(input, delimiter, quote);
     for (std::size_t p : queries) {
-      ASSERT_EQ(lookahead.is_closing_quote(p), ref_is_closing_quote(input, p, delimiter, quote))
+      const bool closes = lookahead.is_closing_quote(p);
+      ASSERT_EQ(closes, ref_is_closing_quote(input, p, delimiter, quote))
           << testing::PrintToString(input) << " p " << p;
+      if (closes) continue;
+      // The better end is a quote on p's line that itself qualifies.
+      const std::size_t better = lookahead.better_quote();
+      ASSERT_GE(better, p);
+      ASSERT_LT(better, input.size());
+      ASSERT_EQ(static_cast<unsigned char>(input[better]), quote);
+      ASSERT_EQ(input.substr(p, better - p).find_first_of("\n\r"), std::string::npos);
+      // It is the first quote from p on that is followed, after blanks, by a field end.
+      auto qualifies = [&](std::size_t k) {
+        std::size_t m = k + 1;
+        while (m < input.size() && ref_is_blank(static_cast<unsigned char>(input[m]), delimiter)) ++m;
+        return ref_ends_field(input, m, delimiter);
+      };
+      ASSERT_TRUE(qualifies(better)) << testing::PrintToString(input) << " p " << p;
+      for (std::size_t k = p; k < better; ++k) {
+        ASSERT_FALSE(static_cast<unsigned char>(input[k]) == quote && qualifies(k))
+            << testing::PrintToString(input) << " p " << p << " k " << k;
+      }
     }
   }
 }

@@ -1,0 +1,143 @@
+// Tests of the bulk byte searches: word and vector forms against a plain loop.
+#include "parser/byte_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <random>
+#include <string>
+#include <string_view>
+
+namespace vestle {
+namespace {
+
+struct Expected {
+  std::size_t end;
+  bool has_high_byte;
+};
+
+Expected plain_first_of(std::string_view s, std::size_t from, std::size_t size, unsigned char a,
+                        unsigned char b, unsigned char c) {
+  bool high = false;
+  for (std::size_t i = from; i < size; ++i) {
+    const auto byte = static_cast<unsigned char>(s[i]);
+    if (byte == a || byte == b || byte == c) return {i, high};
+    high = high || byte >= 0x80;
+  }
+  return {size, high};
+}
+
+Expected plain_pair(std::string_view s, std::size_t from, std::size_t end, unsigned char c) {
+  bool high = false;
+  for (std::size_t k = from; k < end; ++k) {
+    if (static_cast<unsigned char>(s[k]) == c && static_cast<unsigned char>(s[k + 1]) == c) {
+      return {k, high};
+    }
+    high = high || static_cast<unsigned char>(s[k]) >= 0x80;
+  }
+  return {end, high};
+}
+
+void expect_same(const ScanResult& got, const Expected& want, const char* form,
+                 const std::string& input, std::size_t from, std::size_t end) {
+  ASSERT_EQ(got.end, want.end) << form << " " << testing::PrintToString(input) << " from " << from
+                               << " end " << end;
+  ASSERT_EQ(got.has_high_byte, want.has_high_byte)
+      << form << " " << testing::PrintToString(input) << " from " << from << " end " << end;
+}
+
+// Mostly filler, so that matches often lie past one or two blocks.
+const std::string_view kAlphabet("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa,\"\"\n\r\x7F\x80\xFF", 38);
+
+std::string random_bytes(std::mt19937& rng, std::size_t max_length) {
+  std::uniform_int_distribution<std::size_t> length(0, max_length);
+  std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
+  std::string s(length(rng), '\0');
+  for (auto& ch : s) ch = kAlphabet[pick(rng)];
+  return s;
+}
+
+TEST(ByteScan, FirstOfAgreesWithPlainLoop) {
+  std::mt19937 rng(99);
+  const unsigned char stops[][3] = {{',', '\n', '\r'}, {'"', '\n', '\n'}, {0x80, 0xFF, 0x80},
+                                    {'"', '"', '"'}};
+  for (int iteration = 0; iteration < 20000; ++iteration) {
+    const std::string input = random_bytes(rng, 90);
+    std::uniform_int_distribution<std::size_t> offset(0, input.size());
+    std::size_t from = offset(rng);
+    std::size_t size = offset(rng);
+    if (from > size) std::swap(from, size);
+    const auto& [a, b, c] = stops[static_cast<std::size_t>(iteration) % 4];
+    const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
+    const Expected want = plain_first_of(input, from, size, a, b, c);
+    expect_same(scan_to_first_of_words(bytes, from, size, a, b, c), want, "words", input, from, size);
+#if defined(__SSE2__)
+    expect_same(scan_to_first_of_sse2(bytes, from, size, a, b, c), want, "sse2", input, from, size);
+#endif
+    expect_same(StopBytes(a, b, c).scan(bytes, from, size), want, "stop bytes", input, from, size);
+  }
+}
+
+TEST(ByteScan, PairAgreesWithPlainLoop) {
+  std::mt19937 rng(1234);
+  for (int iteration = 0; iteration < 20000; ++iteration) {
+    std::string input = random_bytes(rng, 90);
+    input.push_back(iteration % 2 == 0 ? '"' : 'a');  // the readable byte at `end`
+    std::uniform_int_distribution<std::size_t> offset(0, input.size() - 1);
+    std::size_t from = offset(rng);
+    std::size_t end = offset(rng);
+    if (from > end) std::swap(from, end);
+    const unsigned char c = iteration % 3 == 0 ? 0x80 : '"';
+    const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
+    const Expected want = plain_pair(input, from, end, c);
+    expect_same(scan_to_pair_words(bytes, from, end, c), want, "words", input, from, end);
+#if defined(__SSE2__)
+    expect_same(scan_to_pair_sse2(bytes, from, end, c), want, "sse2", input, from, end);
+#endif
+    expect_same(scan_to_pair(bytes, from, end, c), want, "dispatch", input, from, end);
+  }
+}
+
+TEST(ByteScan, FirstOfFourAndAsciiSkipAgreeWithPlainLoops) {
+  std::mt19937 rng(55);
+  for (int iteration = 0; iteration < 20000; ++iteration) {
+    const std::string input = random_bytes(rng, 90);
+    std::uniform_int_distribution<std::size_t> offset(0, input.size());
+    std::size_t from = offset(rng);
+    std::size_t size = offset(rng);
+    if (from > size) std::swap(from, size);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
+    const unsigned char d = iteration % 2 == 0 ? ',' : 0xFF;
+    const unsigned char q = iteration % 3 == 0 ? '"' : 0x80;
+    const std::size_t want_stop = plain_first_of(input, from, size, '\n', '\r', d).end;
+    const std::size_t want_four = std::min(want_stop, plain_first_of(input, from, size, q, q, q).end);
+    EXPECT_EQ(find_first_of4_words(bytes, from, size, '\n', '\r', d, q), want_four);
+#if defined(__SSE2__)
+    EXPECT_EQ(find_first_of4_sse2(bytes, from, size, '\n', '\r', d, q), want_four);
+#endif
+    EXPECT_EQ(find_first_of4(bytes, from, size, '\n', '\r', d, q), want_four);
+
+    std::size_t want_high = from;
+    while (want_high < size && bytes[want_high] < 0x80) ++want_high;
+    EXPECT_EQ(skip_ascii_words(bytes, from, size), want_high);
+#if defined(__SSE2__)
+    EXPECT_EQ(skip_ascii_sse2(bytes, from, size), want_high);
+#endif
+    EXPECT_EQ(skip_ascii(bytes, from, size), want_high);
+    if (testing::Test::HasFailure()) {
+      FAIL() << testing::PrintToString(input) << " from " << from << " size " << size;
+    }
+  }
+}
+
+TEST(ByteScan, PairStartingRightBeforeEndIsFound) {
+  // The pair's second byte is the byte at `end`, just outside the range.
+  const std::string input = std::string(40, 'a') + "\"\"";
+  const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
+  EXPECT_EQ(scan_to_pair(bytes, 0, 41, '"').end, 40U);
+  EXPECT_EQ(scan_to_pair_words(bytes, 0, 41, '"').end, 40U);
+}
+
+}  // namespace
+}  // namespace vestle
