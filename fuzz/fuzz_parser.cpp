@@ -8,8 +8,8 @@
 #include "fuzz_input.h"
 #include "parser/resilient_parser.h"
 #include "parser/row_store.h"
-#include "reference_parser.h"
-#include "reference_utf8.h"
+#include "support/reference_parser.h"
+#include "support/reference_utf8.h"
 
 using vestle::fuzz::FuzzInput;
 
@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool repair_quotes = (in.take_byte() & 1) != 0;
   const std::string_view csv = in.rest();
 
-  const std::vector<vestle::fuzz::ReferenceRow> expected =
-      vestle::fuzz::ReferenceParser(csv, delimiter, quote_char, repair_quotes).all_rows();
+  const std::vector<vestle::reference::ReferenceRow> expected =
+      vestle::reference::ReferenceParser(csv, delimiter, quote_char, repair_quotes).all_rows();
 
   vestle::ResilientParser parser(csv, delimiter, quote_char, repair_quotes);
   vestle::RowStore rows;
@@ -32,11 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(rows.row_count() <= csv.size());
     FUZZ_CHECK(rows.row_count() <= expected.size());
     const vestle::RowView row = rows.last_row();
-    const vestle::fuzz::ReferenceRow& want = expected[rows.row_count() - 1];
+    const vestle::reference::ReferenceRow& want = expected[rows.row_count() - 1];
     FUZZ_CHECK(row.size() >= 1);
     FUZZ_CHECK(row.size() == want.fields.size());
     for (std::size_t i = 0; i < row.size(); ++i) {
-      FUZZ_CHECK(vestle::fuzz::reference_is_utf8(row[i]));
+      FUZZ_CHECK(vestle::reference::reference_is_utf8(row[i]));
       FUZZ_CHECK(row[i] == want.fields[i]);
     }
     FUZZ_CHECK(parser.line_number() >= previous_line);

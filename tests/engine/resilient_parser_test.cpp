@@ -13,6 +13,7 @@
 #include "parser/quote_lookahead.h"
 #include "parser/row_store.h"
 #include "parser/utf8.h"
+#include "support/reference_parser.h"
 
 namespace vestle {
 namespace {
@@ -51,135 +52,13 @@ Parsed parse_all(std::string_view input, unsigned char delimiter, unsigned char 
   return parsed;
 }
 
-// --- the plain reference: one byte per step, straight from the state tables ---
-
-bool ref_is_blank(unsigned char b, unsigned char delimiter) {
-  return (b == ' ' || b == '\t') && b != delimiter;
-}
-
-bool ref_ends_field(std::string_view in, std::size_t i, unsigned char delimiter) {
-  return i >= in.size() || static_cast<unsigned char>(in[i]) == delimiter || in[i] == '\n' ||
-         in[i] == '\r';
-}
-
-bool ref_is_closing_quote(std::string_view in, std::size_t p, unsigned char delimiter,
-                          unsigned char quote) {
-  std::size_t j = p;
-  while (j < in.size() && ref_is_blank(static_cast<unsigned char>(in[j]), delimiter)) ++j;
-  if (ref_ends_field(in, j, delimiter)) return true;
-  for (std::size_t k = j; k < in.size() && in[k] != '\n' && in[k] != '\r'; ++k) {
-    if (static_cast<unsigned char>(in[k]) != quote) continue;
-    std::size_t m = k + 1;
-    while (m < in.size() && ref_is_blank(static_cast<unsigned char>(in[m]), delimiter)) ++m;
-    if (ref_ends_field(in, m, delimiter)) return false;
-  }
-  return true;
-}
-
+// The plain reference tokenizer, one byte per step, with its own UTF-8 decoder.
 Parsed reference_parse(std::string_view in, unsigned char delimiter, unsigned char quote,
                        bool repair) {
-  enum class S { FieldStart, Unquoted, Quoted, AfterQuote };
+  reference::ReferenceParser reference(in, delimiter, quote, repair);
   Parsed parsed;
-  std::size_t pos = in.size() >= 3 && in.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
-  std::size_t line = 1;
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(in[i]); };
-  while (pos < in.size()) {
-    S state = S::FieldStart;
-    Fields row;
-    std::string buffer;
-    auto finish = [&] {
-      std::string text;
-      append_lossy_utf8(buffer, text);
-      row.push_back(text);
-      buffer.clear();
-    };
-    auto line_end = [&] {
-      if (byte(pos) == '\r' && pos + 1 < in.size() && byte(pos + 1) == '\n') ++pos;
-      ++pos;
-      ++line;
-      finish();
-    };
-    bool done = false;
-    while (!done) {
-      if (pos == in.size()) {
-        finish();
-        break;
-      }
-      const unsigned char b = byte(pos);
-      switch (state) {
-        case S::FieldStart:
-          if (b == quote) {
-            ++pos;
-            state = S::Quoted;
-          } else if (b == delimiter) {
-            finish();
-            ++pos;
-          } else if (b == '\n' || b == '\r') {
-            line_end();
-            done = true;
-          } else {
-            buffer.push_back(static_cast<char>(b));
-            ++pos;
-            state = S::Unquoted;
-          }
-          break;
-        case S::Unquoted:
-          if (b == delimiter) {
-            finish();
-            ++pos;
-            state = S::FieldStart;
-          } else if (b == '\n' || b == '\r') {
-            line_end();
-            done = true;
-          } else {
-            buffer.push_back(static_cast<char>(b));
-            ++pos;
-          }
-          break;
-        case S::Quoted:
-          if (b == quote && pos + 1 == in.size()) {
-            ++pos;
-            state = S::AfterQuote;
-          } else if (b == quote && byte(pos + 1) == quote) {
-            buffer.push_back(static_cast<char>(quote));
-            pos += 2;
-          } else if (b == quote) {
-            if (!repair || ref_is_closing_quote(in, pos + 1, delimiter, quote)) {
-              state = S::AfterQuote;
-            } else {
-              buffer.push_back(static_cast<char>(quote));
-            }
-            ++pos;
-          } else if (b == '\n') {
-            ++line;
-            buffer.push_back(static_cast<char>(b));
-            ++pos;
-          } else {
-            buffer.push_back(static_cast<char>(b));
-            ++pos;
-          }
-          break;
-        case S::AfterQuote:
-          if (b == delimiter) {
-            finish();
-            ++pos;
-            state = S::FieldStart;
-          } else if (b == ' ' || b == '\t') {
-            ++pos;
-          } else if (b == '\n' || b == '\r') {
-            line_end();
-            done = true;
-          } else {
-            buffer.push_back(static_cast<char>(b));
-            ++pos;
-            state = S::Unquoted;
-          }
-          break;
-      }
-    }
-    parsed.rows.push_back({row, line});
-  }
-  parsed.final_line = line;
+  for (auto& row : reference.all_rows()) parsed.rows.push_back({std::move(row.fields), row.line_after});
+  parsed.final_line = reference.line_number();
   return parsed;
 }
 
@@ -392,9 +271,10 @@ TEST(QuoteLookahead, AgreesWithReferenceForRisingAndScatteredQueries) {
     for (int q = 0; q < 20; ++q) queries.push_back(offset(rng));
     if (iteration % 2 == 0) std::sort(queries.begin(), queries.end());  // as the parser asks
     QuoteLookahead lookahead(input, delimiter, quote);
+    const reference::ReferenceParser reference(input, delimiter, quote, /*repair_quotes=*/true);
     for (std::size_t p : queries) {
       const bool closes = lookahead.is_closing_quote(p);
-      ASSERT_EQ(closes, ref_is_closing_quote(input, p, delimiter, quote))
+      ASSERT_EQ(closes, reference.is_closing_quote(p))
           << testing::PrintToString(input) << " p " << p;
       if (closes) continue;
       // The better end is a quote on p's line that itself qualifies.
@@ -404,11 +284,7 @@ TEST(QuoteLookahead, AgreesWithReferenceForRisingAndScatteredQueries) {
       ASSERT_EQ(static_cast<unsigned char>(input[better]), quote);
       ASSERT_EQ(input.substr(p, better - p).find_first_of("\n\r"), std::string::npos);
       // It is the first quote from p on that is followed, after blanks, by a field end.
-      auto qualifies = [&](std::size_t k) {
-        std::size_t m = k + 1;
-        while (m < input.size() && ref_is_blank(static_cast<unsigned char>(input[m]), delimiter)) ++m;
-        return ref_ends_field(input, m, delimiter);
-      };
+      auto qualifies = [&](std::size_t k) { return reference.quote_qualifies(k); };
       ASSERT_TRUE(qualifies(better)) << testing::PrintToString(input) << " p " << p;
       for (std::size_t k = p; k < better; ++k) {
         ASSERT_FALSE(static_cast<unsigned char>(input[k]) == quote && qualifies(k))

@@ -1,5 +1,6 @@
-// A literal, unoptimised rendering of the tokenizer's rules: the oracle the parser fuzz target
-// compares ResilientParser against, row by row and line number by line number.
+// A literal, unoptimised rendering of the tokenizer's rules, one byte per step: the oracle that
+// the parser's unit tests and fuzz target compare ResilientParser against, row by row and line
+// number by line number.
 #pragma once
 
 #include <cstddef>
@@ -7,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "reference_utf8.h"
+#include "support/reference_utf8.h"
 
-namespace vestle::fuzz {
+namespace vestle::reference {
 
 struct ReferenceRow {
   std::vector<std::string> fields;
@@ -31,6 +32,22 @@ class ReferenceParser {
     return rows;
   }
 
+  std::size_t line_number() const { return line_; }
+
+  // The closing-quote test for the quote just before offset `p`.
+  bool is_closing_quote(std::size_t p) const {
+    const std::size_t j = skip_blanks(p);
+    if (ends_field_at(j)) return true;
+    for (std::size_t k = j; k < in_.size() && !is_line_break(k); ++k) {
+      if (at(k) == quote_ && ends_field_at(skip_blanks(k + 1))) return false;
+    }
+    return true;
+  }
+
+  // Whether the quote at `k` would end a field: after blanks comes the end
+  // of input, the delimiter or a line break.
+  bool quote_qualifies(std::size_t k) const { return ends_field_at(skip_blanks(k + 1)); }
+
  private:
   enum class State { FieldStart, Unquoted, Quoted, AfterQuote };
 
@@ -46,15 +63,6 @@ class ReferenceParser {
   std::size_t skip_blanks(std::size_t i) const {
     while (i < in_.size() && is_blank_not_delimiter(i)) ++i;
     return i;
-  }
-
-  bool is_closing_quote(std::size_t p) const {
-    const std::size_t j = skip_blanks(p);
-    if (ends_field_at(j)) return true;
-    for (std::size_t k = j; k < in_.size() && !is_line_break(k); ++k) {
-      if (at(k) == quote_ && ends_field_at(skip_blanks(k + 1))) return false;
-    }
-    return true;
   }
 
   void consume_line_break() {
@@ -146,4 +154,4 @@ class ReferenceParser {
   std::size_t line_ = 1;
 };
 
-}  // namespace vestle::fuzz
+}  // namespace vestle::reference

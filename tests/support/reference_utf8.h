@@ -1,11 +1,11 @@
-// A second, deliberately plain UTF-8 decoder that the fuzz targets check the engine's text against.
+// A second, deliberately plain UTF-8 decoder that tests and fuzz targets check the engine's text against.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace vestle::fuzz {
+namespace vestle::reference {
 
 // Length of the well-formed sequence at `i`, or 0 with `subpart` set to the
 // length of the maximal ill-formed subpart there (at least 1).
@@ -74,4 +74,4 @@ inline std::string reference_lossy(std::string_view s) {
   return out;
 }
 
-}  // namespace vestle::fuzz
+}  // namespace vestle::reference
