@@ -75,10 +75,14 @@ template <typename Sink>
 void ResilientParser::skip_empty_lines() noexcept {
   const auto* bytes = reinterpret_cast<const unsigned char*>(input_.data());
   const std::size_t size = input_.size();
+  // At the start of a row the quote and the delimiter are tested before line
+  // breaks, so a line-break byte that is one of them does not end a line here.
+  const bool lf_ends_line = quote_char_ != kLf && delimiter_ != kLf;
+  const bool cr_ends_line = quote_char_ != kCr && delimiter_ != kCr;
   constexpr std::uint64_t kLfWord = 0x0A0A0A0A0A0A0A0AULL;
   for (;;) {
     // Runs of LF, eight lines at a time.
-    while (size - position_ >= 8) {
+    while (lf_ends_line && size - position_ >= 8) {
       std::uint64_t word;
       std::memcpy(&word, bytes + position_, sizeof word);
       if (word != kLfWord) break;
@@ -87,9 +91,9 @@ void ResilientParser::skip_empty_lines() noexcept {
     }
     if (position_ == size) return;
     const unsigned char b = bytes[position_];
-    if (b == kLf) {
+    if (b == kLf && lf_ends_line) {
       ++position_;
-    } else if (b == kCr) {
+    } else if (b == kCr && cr_ends_line) {
       // CR LF is one line break.
       position_ += position_ + 1 < size && bytes[position_ + 1] == kLf ? 2 : 1;
     } else {
