@@ -69,6 +69,18 @@ bool is_numpy_bool(PyObject* value) {
           type_attribute_is(type, "__name__", "bool"));
 }
 
+// A path as UTF-8; a NUL inside would make the system open another file.
+bool path_of(PyObject* value, const char* name, std::string_view& out) {
+  if (!utf8_of(value, name, out)) {
+    return false;
+  }
+  if (out.find('\0') != std::string_view::npos) {
+    PyErr_SetString(PyExc_ValueError, "embedded null byte");
+    return fail(name);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool convert_path(PyObject* value, const char* name, std::string& out) {
@@ -76,7 +88,7 @@ bool convert_path(PyObject* value, const char* name, std::string& out) {
     return true;
   }
   std::string_view text;
-  if (!utf8_of(value, name, text)) {
+  if (!path_of(value, name, text)) {
     return false;
   }
   out.assign(text);
@@ -88,7 +100,7 @@ bool convert_optional_path(PyObject* value, const char* name, std::optional<std:
     return true;
   }
   std::string_view text;
-  if (!utf8_of(value, name, text)) {
+  if (!path_of(value, name, text)) {
     return false;
   }
   out.emplace(text);

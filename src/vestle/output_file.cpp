@@ -154,6 +154,8 @@ std::optional<FileId> file_id(PosixFile& file) {
 Result<std::optional<FileId>, IoError> write_whole_file(const std::string& path,
                                                         std::span<const FileId> keep_intact,
                                                         FileOps& ops, const FillFile& fill) {
+  // The system would stop reading the name at a NUL and look at another file.
+  if (path.find('\0') != std::string::npos) return IoError::from_errno(EINVAL);
   struct stat existing {};
   // Only regular files are replaced: devices, FIFOs and the like are written as they are.
   if (!keep_intact.empty() && ops.stat_path(path.c_str(), &existing) == 0 &&

@@ -16,6 +16,8 @@ constexpr std::size_t kMaxIoChunk = 0x7ffff000;
 
 Result<PosixFile, IoError> open_with(const std::string& path, int flags, mode_t mode,
                                      FileOps& ops) {
+  // The system would stop reading the name at a NUL and open another file.
+  if (path.find('\0') != std::string::npos) return IoError::from_errno(EINVAL);
   int fd;
   do {
     fd = ops.open(path.c_str(), flags | O_CLOEXEC, mode);

@@ -355,3 +355,26 @@ def test_expected_columns_conversion(write_file, value, columns):
     reader = vestle.open(path, expected_columns=value)
     assert reader.summary.inferred_columns == columns
     assert all(len(row) == (columns or 3) for row in reader)
+
+
+@pytest.mark.parametrize("parameter", ["input_path", "output_path", "quarantine_path"])
+def test_embedded_nul_in_a_path_is_refused_before_any_file_is_touched(tmp_path, parameter):
+    # The system would read the name only up to the NUL and open another file.
+    source = tmp_path / "in.csv"
+    source.write_bytes(b"a,b\n1\n")
+    paths = {"input_path": str(source), "output_path": str(tmp_path / "out.csv"),
+             "quarantine_path": str(tmp_path / "q.csv")}
+    paths[parameter] += "\0.bak"
+    with pytest.raises(ValueError, match="^embedded null byte$") as caught:
+        vestle.vestle_file(**paths)
+    assert caught.value.__notes__ == [f"while processing '{parameter}'"]
+    assert sorted(os.listdir(tmp_path)) == ["in.csv"]
+    assert source.read_bytes() == b"a,b\n1\n"
+
+
+@pytest.mark.parametrize("factory", READER_FACTORIES)
+def test_embedded_nul_in_the_reader_path_is_refused(write_file, factory):
+    path = write_file("a,b\n")
+    with pytest.raises(ValueError, match="^embedded null byte$") as caught:
+        factory(path + "\0x")
+    assert caught.value.__notes__ == ["while processing 'file_path'"]
