@@ -365,8 +365,9 @@ def test_embedded_nul_in_a_path_is_refused_before_any_file_is_touched(tmp_path, 
     paths = {"input_path": str(source), "output_path": str(tmp_path / "out.csv"),
              "quarantine_path": str(tmp_path / "q.csv")}
     paths[parameter] += "\0.bak"
-    with pytest.raises(ValueError, match="^embedded null byte$") as caught:
+    with pytest.raises(ValueError) as caught:
         vestle.vestle_file(**paths)
+    assert str(caught.value) == "embedded null byte"
     assert caught.value.__notes__ == [f"while processing '{parameter}'"]
     assert sorted(os.listdir(tmp_path)) == ["in.csv"]
     assert source.read_bytes() == b"a,b\n1\n"
@@ -375,6 +376,7 @@ def test_embedded_nul_in_a_path_is_refused_before_any_file_is_touched(tmp_path, 
 @pytest.mark.parametrize("factory", READER_FACTORIES)
 def test_embedded_nul_in_the_reader_path_is_refused(write_file, factory):
     path = write_file("a,b\n")
-    with pytest.raises(ValueError, match="^embedded null byte$") as caught:
+    with pytest.raises(ValueError) as caught:
         factory(path + "\0x")
+    assert str(caught.value) == "embedded null byte"
     assert caught.value.__notes__ == ["while processing 'file_path'"]
