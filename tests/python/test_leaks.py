@@ -15,7 +15,7 @@ def resident_bytes():
         return int(statm.read().split()[1]) * 4096
 
 
-def python_growth(call, rounds=100, batches=5):
+def python_growth(call, rounds=100, batches=8):
     """Smallest growth over several batches of `rounds` calls, with the bound it must stay under.
 
     Counts total references on debug builds, traced Python memory otherwise.
