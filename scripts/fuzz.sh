@@ -14,7 +14,7 @@ max_len=${FUZZ_MAX_LEN:-4096}
 if (($#)); then
   targets=("$@")
 else
-  targets=(fuzz_parser fuzz_heuristics fuzz_vestle_slice fuzz_writers)
+  targets=(fuzz_parser fuzz_heuristics fuzz_vestle_slice fuzz_vestle_stream fuzz_writers)
 fi
 
 scripts/install-deps.sh clang libclang-rt-14-dev

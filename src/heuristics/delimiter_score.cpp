@@ -5,13 +5,7 @@
 #include <cmath>
 #include <cstddef>
 
-
 namespace vestle {
-namespace {
-
-constexpr std::size_t kRowsScored = 50;
-
-}  // namespace
 
 double score_field_counts(const FieldCountTally& tally) noexcept {
   if (tally.rows() < 2) {

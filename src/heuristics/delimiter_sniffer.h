@@ -1,11 +1,20 @@
 // Guesses the delimiter of a CSV text among ",", ";", tab and "|".
 #pragma once
 
+#include <cstddef>
+#include <iterator>
 #include <string_view>
 
 namespace vestle {
 
 inline constexpr unsigned char kDefaultQuoteChar = '"';
+
+// The candidates in tie-break order: an equal score keeps the earlier one.
+inline constexpr unsigned char kDelimiterCandidates[] = {',', ';', '\t', '|'};
+inline constexpr std::size_t kDelimiterCandidateCount = std::size(kDelimiterCandidates);
+
+// The candidate with the best of `scores` (one per candidate, in order).
+[[nodiscard]] unsigned char best_candidate(const double (&scores)[kDelimiterCandidateCount]) noexcept;
 
 // Scores each candidate on up to 50 non-blank rows and returns the best.
 // `quote_char` is the double quote everywhere except inside a repair run that

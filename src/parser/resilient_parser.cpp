@@ -19,14 +19,33 @@ constexpr bool is_line_break(unsigned char b) noexcept { return b == kLf || b ==
 
 ResilientParser::ResilientParser(std::string_view input, unsigned char delimiter,
                                  unsigned char quote_char, bool repair_quotes) noexcept
+    : ResilientParser(input, delimiter, quote_char, repair_quotes, 1, /*at_input_start=*/true) {}
+
+ResilientParser::ResilientParser(std::string_view input, unsigned char delimiter,
+                                 unsigned char quote_char, bool repair_quotes,
+                                 std::size_t line_number, bool at_input_start) noexcept
     : input_(input),
+      line_number_(line_number),
       delimiter_(delimiter),
       quote_char_(quote_char),
       repair_quotes_(repair_quotes),
       lookahead_(input, delimiter, quote_char),
       unquoted_stops_(delimiter, kLf, kCr),
       quoted_stops_(quote_char, kLf, kLf) {
-  if (input.substr(0, 3) == kByteOrderMark) position_ = 3;
+  if (at_input_start && input.substr(0, 3) == kByteOrderMark) position_ = 3;
+  row_start_ = ParsePoint{position_, line_number_};
+}
+
+ParsePoint ResilientParser::resume_point() const noexcept {
+  ParsePoint point = row_start_;
+  // Only a run of empty lines reaches the end without starting a row; its
+  // last CR was taken as a line break of its own.
+  if (point.offset == input_.size() && point.offset > 0 && byte_at(point.offset - 1) == kCr &&
+      quote_char_ != kCr && delimiter_ != kCr) {
+    --point.offset;
+    --point.line_number;
+  }
+  return point;
 }
 
 [[gnu::always_inline]] inline void ResilientParser::take_run(const StopBytes& stops) noexcept {
@@ -121,6 +140,7 @@ void ResilientParser::take_strays_before(Sink& out, std::size_t end) {
 template <typename Sink>
 bool ResilientParser::build_row(Sink& out) {
   if constexpr (Sink::kDropsEmptyLines) skip_empty_lines();
+  row_start_ = ParsePoint{position_, line_number_};
   if (position_ >= input_.size()) return false;
 
   State state = State::FieldStart;

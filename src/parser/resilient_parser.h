@@ -11,11 +11,23 @@
 
 namespace vestle {
 
+// A place between two rows of an input: where the next row starts and the
+// line number the parser has there.
+struct ParsePoint {
+  std::size_t offset = 0;
+  std::size_t line_number = 1;
+};
+
 class ResilientParser {
  public:
   // Borrows `input`; skips a leading UTF-8 byte-order mark.
   ResilientParser(std::string_view input, unsigned char delimiter, unsigned char quote_char,
                   bool repair_quotes) noexcept;
+  // Goes on with a longer input at a row boundary: `input` starts there and
+  // the parser there stood at `line_number`. The byte-order mark is skipped
+  // only when `at_input_start`.
+  ResilientParser(std::string_view input, unsigned char delimiter, unsigned char quote_char,
+                  bool repair_quotes, std::size_t line_number, bool at_input_start) noexcept;
 
   // Appends the next row (at least one field) to `out` and returns true, or
   // returns false once the input is exhausted (and on every later call).
@@ -27,6 +39,16 @@ class ResilientParser {
   [[nodiscard]] std::size_t line_number() const noexcept { return line_number_; }
   // Offset of the next byte to read; for progress estimates.
   [[nodiscard]] std::size_t position() const noexcept { return position_; }
+
+  // For an input that is only a window of a longer one. A row that reached
+  // the end of the window may go on beyond it; a row that ended with a line
+  // break before the window's last byte is final, since nothing the parser
+  // decides looks past the line break that ends the row. After `next_row`
+  // returned false, or returned a row that reached the window's end, this
+  // is where the parse resumes once the window is longer: the start of that
+  // row after the empty lines passed over, less a lone CR that ends the
+  // window, which may be the first half of a CR LF.
+  [[nodiscard]] ParsePoint resume_point() const noexcept;
 
  private:
   enum class State { FieldStart, Unquoted, Quoted, AfterQuote };
@@ -69,6 +91,7 @@ class ResilientParser {
   std::string_view input_;
   std::size_t position_ = 0;
   std::size_t line_number_ = 1;
+  ParsePoint row_start_;  // of the last row begun
   unsigned char delimiter_;
   unsigned char quote_char_;
   bool repair_quotes_;

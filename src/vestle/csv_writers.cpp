@@ -237,28 +237,33 @@ Result<Done, IoError> write_rows(BufferedWriter& out, const RowStore& rows,
   return Done{};
 }
 
+void append_quarantine_line(std::string& line, std::size_t line_number, std::string_view reason,
+                            RowView raw_fields, const ByteText& separator) {
+  char digits[24];
+  const auto converted = std::to_chars(digits, digits + sizeof digits, line_number);
+  line.append(digits, converted.ptr);
+  line.append(",\"");
+  append_doubling_quotes(line, reason);
+  line.append("\",\"");
+  // Joined first, escaped as a whole: a delimiter that is itself a double
+  // quote is doubled like any other.
+  for (std::size_t f = 0; f < raw_fields.size(); ++f) {
+    if (f > 0) append_doubling_quotes(line, separator.view());
+    append_doubling_quotes(line, raw_fields[f]);
+  }
+  line.append("\"\n");
+}
+
 Result<Done, IoError> write_quarantine(BufferedWriter& out, const Quarantine& records,
                                        unsigned char delimiter) {
-  Result<Done, IoError> header = out.write("line,reason,raw_content\n");
+  Result<Done, IoError> header = out.write(kQuarantineHeader);
   if (!header) return header;
   const ByteText separator = byte_text(delimiter);
   std::string line;  // reused: quarantined rows are few, the format simple
   for (std::size_t i = 0, count = records.size(); i < count; ++i) {
     const QuarantineRecord record = records.record(i);
     line.clear();
-    char digits[24];
-    const auto converted = std::to_chars(digits, digits + sizeof digits, record.line);
-    line.append(digits, converted.ptr);
-    line.append(",\"");
-    append_doubling_quotes(line, record.reason);
-    line.append("\",\"");
-    // Joined first, escaped as a whole: a delimiter that is itself a double
-    // quote is doubled like any other.
-    for (std::size_t f = 0; f < record.raw_fields.size(); ++f) {
-      if (f > 0) append_doubling_quotes(line, separator.view());
-      append_doubling_quotes(line, record.raw_fields[f]);
-    }
-    line.append("\"\n");
+    append_quarantine_line(line, record.line, record.reason, record.raw_fields, separator);
     Result<Done, IoError> written = out.write(line);
     if (!written) return written;
   }

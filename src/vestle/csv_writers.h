@@ -7,6 +7,7 @@
 #include "error/io_error.h"
 #include "error/vestle_error.h"
 #include "parser/row_store.h"
+#include "parser/utf8.h"
 #include "vestle/buffered_writer.h"
 #include "vestle/vestle_outcome.h"
 
@@ -23,7 +24,16 @@ namespace vestle {
 [[nodiscard]] Result<Done, IoError> write_rows(BufferedWriter& out, const RowStore& rows,
                                                unsigned char delimiter, unsigned char quote);
 
-// The header "line,reason,raw_content", then per record: the line number,
+// The quarantine file's first line.
+inline constexpr std::string_view kQuarantineHeader = "line,reason,raw_content\n";
+
+// Appends one quarantine line to `line`: the line number, the reason and the
+// raw fields joined by `separator`, the last two in double quotes with inner
+// double quotes doubled, then LF.
+void append_quarantine_line(std::string& line, std::size_t line_number, std::string_view reason,
+                            RowView raw_fields, const ByteText& separator);
+
+// The header, then per record: the line number,
 // the reason and the raw fields joined by the delimiter text, the last two
 // in double quotes with inner double quotes doubled. Stops at the first
 // failed write.

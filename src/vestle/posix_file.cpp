@@ -34,6 +34,7 @@ ssize_t FileOps::write(int fd, const void* data, std::size_t size) {
   return ::write(fd, data, size);
 }
 int FileOps::close(int fd) { return ::close(fd); }
+off_t FileOps::lseek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
 int FileOps::fstat(int fd, struct stat* status) { return ::fstat(fd, status); }
 int FileOps::stat_path(const char* path, struct stat* status) { return ::stat(path, status); }
 int FileOps::fsync(int fd) { return ::fsync(fd); }
@@ -100,6 +101,11 @@ Result<Done, IoError> PosixFile::write_all(const char* data, std::size_t size) {
     data += written.value();
     size -= written.value();
   }
+  return Done{};
+}
+
+Result<Done, IoError> PosixFile::seek_to_start() {
+  if (ops_->lseek(fd_, 0, SEEK_SET) < 0) return IoError::from_errno(errno);
   return Done{};
 }
 

@@ -27,6 +27,7 @@ class FileOps {
   virtual ssize_t read(int fd, void* buffer, std::size_t size);
   virtual ssize_t write(int fd, const void* data, std::size_t size);
   virtual int close(int fd);
+  virtual off_t lseek(int fd, off_t offset, int whence);
   virtual int fstat(int fd, struct stat* status);
   // stat(2): follows symbolic links.
   virtual int stat_path(const char* path, struct stat* status);
@@ -79,6 +80,9 @@ class PosixFile {
   // Writes until every byte is taken; a write that takes none is a WriteZero
   // error "failed to write whole buffer".
   [[nodiscard]] Result<Done, IoError> write_all(const char* data, std::size_t size);
+
+  // Moves the read position back to the start of the file.
+  [[nodiscard]] Result<Done, IoError> seek_to_start();
 
   [[nodiscard]] Result<struct stat, IoError> status();
   [[nodiscard]] Result<Done, IoError> sync();

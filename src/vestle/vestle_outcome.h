@@ -16,6 +16,8 @@ struct VestleStats {
   std::size_t repaired_rows = 0;
   std::size_t quarantined_rows = 0;
   std::size_t inferred_columns = 0;
+
+  friend bool operator==(const VestleStats&, const VestleStats&) = default;
 };
 
 enum class QuarantineReason { TooFewColumns, ExtraColumns };

@@ -2,12 +2,13 @@
 #include "vestle/vestle_slice.h"
 
 #include <cstddef>
+#include <optional>
 
 #include "heuristics/column_count.h"
 #include "heuristics/delimiter_sniffer.h"
 #include "parser/resilient_parser.h"
 #include "parser/row_store.h"
-#include "parser/utf8.h"
+#include "vestle/row_reconciler.h"
 
 namespace vestle {
 namespace {
@@ -47,7 +48,7 @@ VestleOutcome vestle_slice(std::string_view input, const VestleOptions& options)
   const std::size_t columns = options.expected_columns
                                   ? *options.expected_columns
                                   : infer_column_count(input, delimiter, options.quote_char);
-  const ByteText separator = byte_text(delimiter);
+  RowReconciler reconciler(options, columns, delimiter);
 
   RowStore& rows = outcome.rows;
   // Decoded text is about the size of the input; one reservation avoids
@@ -59,29 +60,11 @@ VestleOutcome vestle_slice(std::string_view input, const VestleOptions& options)
     if (stats.total_rows % kProjectEveryRows == 0) {
       reserve_projected(rows, parser.position(), input.size());
     }
-    const std::size_t width = rows.last_row().size();
-    if (columns == 0 || width == columns) {
-      continue;
-    }
-    if (width < columns) {
-      if (options.fill_ragged_rows) {
-        rows.append_empty_fields(columns - width);
-        ++stats.repaired_rows;
-        continue;
-      }
-      outcome.quarantine.add(rows.last_row(), QuarantineReason::TooFewColumns, columns,
-                             parser.line_number());
+    if (const std::optional<QuarantineReason> reason =
+            reconciler.reconcile(rows, stats.repaired_rows)) {
+      outcome.quarantine.add(rows.last_row(), *reason, columns, parser.line_number());
       rows.pop_row();
-      continue;
     }
-    if (options.merge_overflow) {
-      rows.merge_tail(columns - 1, separator.view());
-      ++stats.repaired_rows;
-      continue;
-    }
-    outcome.quarantine.add(rows.last_row(), QuarantineReason::ExtraColumns, columns,
-                           parser.line_number());
-    rows.pop_row();
   }
 
   stats.detected_delimiter = delimiter;

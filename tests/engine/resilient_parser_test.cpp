@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "parser/field_count_sink.h"
 #include "parser/quote_lookahead.h"
 #include "parser/row_store.h"
 #include "parser/utf8.h"
@@ -217,6 +218,48 @@ TEST(ResilientParser, RowsAppendToAStoreThatAlreadyHoldsRows) {
   ASSERT_TRUE(second.next_row(store));
   EXPECT_EQ(to_strings(store.row(0)), (Fields{"a", "b"}));
   EXPECT_EQ(to_strings(store.row(1)), (Fields{"c"}));
+}
+
+// Where a parse of a window resumes: the row that reached the window's end,
+// after the empty lines before it, or the end less a CR that may pair with
+// an LF of the next window.
+struct ResumeCase {
+  const char* window;
+  std::size_t offset;
+  std::size_t line_number;
+};
+
+TEST(ResilientParser, ResumePointOfAWindowThatTheInputContinues) {
+  const ResumeCase cases[] = {
+      {"a,b\nc,d", 4, 2},       // the row that reached the end
+      {"a,b\n\n\nc", 6, 4},     // after the empty lines before it
+      {"a,b\n\n\r", 5, 3},      // the final CR is given back
+      {"a,b\n\r\n", 6, 3},      // a whole CR LF is not
+      {"\"x\ny", 0, 1},         // inside a quoted field: the row's start
+      {"\xEF\xBB\xBF", 3, 1},    // after a whole byte-order mark
+  };
+  for (const ResumeCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.window)));
+    const std::string_view window(c.window);
+    ResilientParser parser(window, ',', '"', true);
+    FieldCountSink sink;
+    while (parser.next_row(sink) && parser.position() < window.size()) {
+    }
+    EXPECT_EQ(parser.resume_point().offset, c.offset);
+    EXPECT_EQ(parser.resume_point().line_number, c.line_number);
+  }
+}
+
+TEST(ResilientParser, ContinuesAtARowBoundaryWithItsLineNumber) {
+  // The second half of "\xEF\xBB\xBFa\n'b\nc',d\n" goes on at line 2; a
+  // byte-order mark is data there.
+  ResilientParser parser("'b\nc',d\n\xEF\xBB\xBF", ',', '\'', true, 2, /*at_input_start=*/false);
+  RowStore rows;
+  ASSERT_TRUE(parser.next_row(rows));
+  EXPECT_EQ(to_strings(rows.last_row()), (Fields{"b\nc", "d"}));
+  EXPECT_EQ(parser.line_number(), 4u);
+  ASSERT_TRUE(parser.next_row(rows));
+  EXPECT_EQ(to_strings(rows.last_row()), (Fields{"\xEF\xBB\xBF"}));
 }
 
 TEST(ResilientParser, LongRunsKeepAllBytes) {

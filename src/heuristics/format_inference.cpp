@@ -1,0 +1,90 @@
+// Delimiter and column count from the first complete rows of a windowed input.
+#include "heuristics/format_inference.h"
+
+#include <algorithm>
+
+#include "heuristics/column_count.h"
+#include "heuristics/delimiter_score.h"
+#include "heuristics/delimiter_sniffer.h"
+#include "parser/field_count_sink.h"
+
+namespace vestle {
+
+FormatInference::FormatInference(std::optional<unsigned char> delimiter,
+                                 std::optional<std::size_t> columns, unsigned char quote_char)
+    : given_delimiter_(delimiter),
+      given_columns_(columns),
+      quote_char_(quote_char),
+      rows_scored_(delimiter ? 0 : kRowsScored),
+      rows_counted_(columns ? 0 : kRowsCounted) {
+  if (!delimiter) {
+    for (const unsigned char candidate : kDelimiterCandidates) {
+      passes_.push_back(Pass{candidate, {}, {}, {}, false});
+    }
+  } else if (!columns) {
+    passes_.push_back(Pass{*delimiter, {}, {}, {}, false});
+  }
+}
+
+bool FormatInference::advance(std::string_view window, std::uint64_t window_offset, bool at_end) {
+  for (Pass& pass : passes_) {
+    if (!pass.done) advance_pass(pass, window, window_offset, at_end);
+  }
+  return settled();
+}
+
+void FormatInference::advance_pass(Pass& pass, std::string_view window,
+                                   std::uint64_t window_offset, bool at_end) const {
+  const auto start = static_cast<std::size_t>(pass.resume.offset - window_offset);
+  const std::string_view rest = window.substr(start);
+  ResilientParser parser(rest, pass.delimiter, quote_char_, /*repair_quotes=*/true,
+                         pass.resume.line_number, pass.resume.offset == 0);
+  FieldCountSink sink;
+  for (;;) {
+    const bool row = parser.next_row(sink);
+    if (!at_end && (!row || parser.position() == rest.size())) {
+      // The window ends inside this row, or inside the line breaks before it.
+      const ParsePoint point = parser.resume_point();
+      pass.resume = ParsePoint{start + window_offset + point.offset, point.line_number};
+      return;
+    }
+    if (!row) break;
+    if (sink.row_is_blank()) continue;
+    if (pass.scored.rows() < rows_scored_) pass.scored.add(sink.field_count());
+    if (pass.counted.rows() < rows_counted_) pass.counted.add(sink.field_count());
+    if (pass.scored.rows() >= rows_scored_ && pass.counted.rows() >= rows_counted_) break;
+  }
+  pass.done = true;
+}
+
+bool FormatInference::settled() const noexcept {
+  return std::all_of(passes_.begin(), passes_.end(), [](const Pass& pass) { return pass.done; });
+}
+
+std::uint64_t FormatInference::needed_from() const noexcept {
+  std::uint64_t from = UINT64_MAX;
+  for (const Pass& pass : passes_) {
+    if (!pass.done) from = std::min<std::uint64_t>(from, pass.resume.offset);
+  }
+  return from;
+}
+
+unsigned char FormatInference::delimiter() const noexcept {
+  if (given_delimiter_) return *given_delimiter_;
+  double scores[kDelimiterCandidateCount];
+  for (std::size_t i = 0; i < kDelimiterCandidateCount; ++i) {
+    scores[i] = score_field_counts(passes_[i].scored);
+  }
+  return best_candidate(scores);
+}
+
+std::size_t FormatInference::columns() const noexcept {
+  if (given_columns_) return *given_columns_;
+  const unsigned char chosen = delimiter();
+  for (const Pass& pass : passes_) {
+    if (pass.delimiter == chosen) return column_count_of(pass.counted);
+  }
+  return 0;  // unreachable: the chosen delimiter always has its pass
+}
+
+}  // namespace vestle

@@ -1,0 +1,62 @@
+// Reads a file through one reused buffer, a chunk at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "error/io_error.h"
+#include "error/vestle_error.h"
+#include "vestle/posix_file.h"
+#include "vestle/read_file.h"
+
+namespace vestle {
+
+// The window is the part of the file held in memory: from where the caller
+// last discarded up to the last byte read. Memory is one buffer, reused, that
+// grows only when the caller keeps more than it holds (a row longer than the
+// buffer, say).
+class ChunkedInput {
+ public:
+  // Reads of at most `chunk_size` bytes each (at least 1).
+  ChunkedInput(PosixFile& file, std::size_t chunk_size) noexcept;
+
+  [[nodiscard]] std::string_view window() const noexcept {
+    return {buffer_.get() + begin_, end_ - begin_};
+  }
+  // Offset in the file of the window's first byte.
+  [[nodiscard]] std::uint64_t window_offset() const noexcept { return offset_; }
+  // True once the window reaches the end of the file.
+  [[nodiscard]] bool at_end() const noexcept { return at_end_; }
+
+  // Drops the window's first `count` bytes (at most its size).
+  void discard(std::size_t count) noexcept;
+  // Reads until the window has grown by its own size and by at least one
+  // chunk, or to the end of the file: a caller that waits for the end of a
+  // long row reads it in a number of steps logarithmic in its length.
+  [[nodiscard]] Result<Done, IoError> extend();
+  // Reads everything that is left into the window.
+  [[nodiscard]] Result<Done, IoError> read_rest();
+  // Bytes of memory the buffer holds.
+  [[nodiscard]] std::size_t buffer_capacity() const noexcept { return buffer_.capacity(); }
+
+  // Whether `restart` can work: only regular files are read twice.
+  [[nodiscard]] bool can_restart() noexcept;
+  // Empties the window and goes back to the start of the file.
+  [[nodiscard]] Result<Done, IoError> restart();
+
+ private:
+  // Room for a window of `size` bytes from the start of the buffer.
+  [[nodiscard]] Result<Done, IoError> make_room(std::size_t size);
+  [[nodiscard]] Result<Done, IoError> read_until(std::size_t window_size);
+
+  PosixFile& file_;
+  std::size_t chunk_size_;
+  LargeBuffer buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  std::uint64_t offset_ = 0;
+  bool at_end_ = false;
+};
+
+}  // namespace vestle

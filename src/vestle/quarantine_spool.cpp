@@ -1,0 +1,117 @@
+// Quarantine lines in memory, moving to an unnamed temporary file past a bound.
+#include "vestle/quarantine_spool.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "vestle/csv_writers.h"
+
+namespace vestle {
+namespace {
+
+constexpr std::size_t kReplayChunk = std::size_t{1} << 20;
+
+void append_length(std::string& out, std::size_t length) {
+  char bytes[sizeof length];
+  std::memcpy(bytes, &length, sizeof length);
+  out.append(bytes, sizeof length);
+}
+
+}  // namespace
+
+QuarantineSpool::QuarantineSpool(std::size_t memory_limit, FileOps& ops)
+    : memory_limit_(memory_limit), ops_(ops) {}
+
+void QuarantineSpool::add(RowView raw_fields, QuarantineReason reason,
+                          std::size_t expected_columns, std::size_t line,
+                          unsigned char delimiter) {
+  line_.clear();
+  append_quarantine_line(line_, line, quarantine_reason_text(reason, expected_columns),
+                         raw_fields, byte_text(delimiter));
+  append_length(pending_, line_.size());
+  pending_.append(line_);
+  ++records_;
+  if (pending_.size() >= memory_limit_ && !spill_failed_) spill();
+}
+
+void QuarantineSpool::spill() {
+  if (!spill_.is_open()) {
+    int fd;
+    do {
+      fd = ops_.open(kSpillDirectory, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      spill_failed_ = true;
+      return;
+    }
+    spill_ = PosixFile(fd, ops_);
+  }
+  if (!spill_.write_all(pending_.data(), pending_.size())) {
+    // What this write left in the file is ignored: replay stops at the
+    // lines written whole, and these stay in memory.
+    spill_failed_ = true;
+    return;
+  }
+  spilled_bytes_ += pending_.size();
+  pending_.clear();
+}
+
+Result<Done, IoError> QuarantineSpool::replay_spilled(BufferedWriter& out) {
+  if (Result<Done, IoError> sought = spill_.seek_to_start(); !sought) return sought;
+  std::vector<char> buffer(kReplayChunk);
+  std::size_t held = 0;
+  std::uint64_t left = spilled_bytes_;
+  for (;;) {
+    // Hand over every whole line held.
+    std::size_t at = 0;
+    for (;;) {
+      std::size_t length = 0;
+      if (held - at < sizeof length) break;
+      std::memcpy(&length, buffer.data() + at, sizeof length);
+      if (held - at - sizeof length < length) {
+        // A line longer than the buffer: make room for all of it.
+        if (buffer.size() < sizeof length + length) buffer.resize(sizeof length + length);
+        break;
+      }
+      Result<Done, IoError> written =
+          out.write(std::string_view(buffer.data() + at + sizeof length, length));
+      if (!written) return written;
+      at += sizeof length + length;
+    }
+    std::memmove(buffer.data(), buffer.data() + at, held - at);
+    held -= at;
+    if (left == 0) return Done{};
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size() - held));
+    Result<std::size_t, IoError> count = spill_.read(buffer.data() + held, wanted);
+    if (!count) return count.error();
+    if (count.value() == 0) {
+      return IoError::with_message(IoErrorKind::Other, "the quarantine spill file ended early");
+    }
+    held += count.value();
+    left -= count.value();
+  }
+}
+
+Result<Done, IoError> QuarantineSpool::write_to(BufferedWriter& out) {
+  if (Result<Done, IoError> header = out.write(kQuarantineHeader); !header) return header;
+  if (spilled_bytes_ > 0) {
+    if (Result<Done, IoError> spilled = replay_spilled(out); !spilled) return spilled;
+  }
+  for (std::size_t at = 0; at < pending_.size();) {
+    std::size_t length = 0;
+    std::memcpy(&length, pending_.data() + at, sizeof length);
+    at += sizeof length;
+    Result<Done, IoError> written = out.write(std::string_view(pending_.data() + at, length));
+    if (!written) return written;
+    at += length;
+  }
+  return Done{};
+}
+
+}  // namespace vestle

@@ -1,0 +1,54 @@
+// The quarantine lines of a streaming run, held until the quarantine file's turn.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "error/io_error.h"
+#include "error/vestle_error.h"
+#include "parser/row_store.h"
+#include "parser/utf8.h"
+#include "vestle/buffered_writer.h"
+#include "vestle/posix_file.h"
+#include "vestle/vestle_outcome.h"
+
+namespace vestle {
+
+// Lines are formatted as they come and kept in memory up to a bound; beyond
+// it they move to an unnamed temporary file, so the memory of a run does not
+// grow with the number of rows set aside. Where no temporary file can be
+// made or written, the lines simply stay in memory.
+class QuarantineSpool {
+ public:
+  static constexpr std::size_t kDefaultMemoryLimit = std::size_t{4} << 20;
+  static constexpr const char* kSpillDirectory = "/tmp";
+
+  explicit QuarantineSpool(std::size_t memory_limit = kDefaultMemoryLimit,
+                           FileOps& ops = system_file_ops());
+
+  // The raw fields are joined with the text of `delimiter`.
+  void add(RowView raw_fields, QuarantineReason reason, std::size_t expected_columns,
+           std::size_t line, unsigned char delimiter);
+  [[nodiscard]] std::size_t size() const noexcept { return records_; }
+
+  // The header, then every line in order, each handed over in one piece as
+  // write_quarantine does. Stops at the first failure.
+  [[nodiscard]] Result<Done, IoError> write_to(BufferedWriter& out);
+
+ private:
+  void spill();
+  [[nodiscard]] Result<Done, IoError> replay_spilled(BufferedWriter& out);
+
+  std::size_t memory_limit_;
+  FileOps& ops_;
+  std::size_t records_ = 0;
+  std::string line_;
+  // Each line as its length (a machine word) followed by its bytes.
+  std::string pending_;
+  PosixFile spill_;
+  std::uint64_t spilled_bytes_ = 0;  // whole lines, in the spill file
+  bool spill_failed_ = false;
+};
+
+}  // namespace vestle

@@ -1,0 +1,189 @@
+// The streaming repair against the in-memory reference, over windows of every size.
+#include "vestle/vestle_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/stream_harness.h"
+
+namespace vestle {
+namespace {
+
+using testing::reference_repair;
+using testing::RepairBytes;
+using testing::StreamShape;
+using testing::streamed_repair;
+
+constexpr std::size_t kChunkSizes[] = {1, 2, 3, 7, 64, 4096};
+
+VestleOptions make_options(int variant) {
+  VestleOptions options;
+  switch (variant) {
+    case 0:
+      break;  // everything inferred, fill and merge on
+    case 1:  // set aside instead of repairing
+      options.fill_ragged_rows = false;
+      options.merge_overflow = false;
+      break;
+    case 2:
+      options.delimiter = ';';
+      options.repair_quotes = false;
+      options.merge_overflow = false;
+      break;
+    case 3:
+      options.quote_char = '\'';
+      options.expected_columns = 2;
+      options.fill_ragged_rows = false;
+      break;
+    case 4:  // line-break bytes as delimiter and quote
+      options.delimiter = '\n';
+      options.quote_char = '\r';
+      options.merge_overflow = false;
+      break;
+    default:
+      options.delimiter = 0xC3;  // also the lead byte of é
+      options.expected_columns = 0;
+      break;
+  }
+  return options;
+}
+constexpr int kOptionVariants = 6;
+
+void expect_same_as_reference(const std::string& input, const VestleOptions& options,
+                              const StreamShape& shape) {
+  const RepairBytes expected = reference_repair(input, options);
+  const RepairBytes streamed = streamed_repair(input, options, shape);
+  ASSERT_FALSE(streamed.failed);
+  EXPECT_EQ(streamed.output, expected.output);
+  EXPECT_EQ(streamed.quarantine, expected.quarantine);
+  EXPECT_TRUE(streamed.stats == expected.stats);
+}
+
+void expect_same_for_every_window(const std::string& input) {
+  for (int variant = 0; variant < kOptionVariants; ++variant) {
+    for (const std::size_t chunk : kChunkSizes) {
+      SCOPED_TRACE("options " + std::to_string(variant) + ", chunk " + std::to_string(chunk));
+      StreamShape shape;
+      shape.settings.chunk_size = chunk;
+      expect_same_as_reference(input, make_options(variant), shape);
+    }
+  }
+}
+
+// The smallest inputs that put a window boundary where the parser must not
+// decide early: each is run with windows of 1, 2, 3, 7, 64 and 4096 bytes.
+struct BoundaryCase {
+  const char* name;
+  std::string input;
+};
+
+class StreamBoundaries : public ::testing::TestWithParam<BoundaryCase> {};
+
+TEST_P(StreamBoundaries, EqualTheWholeInputRepair) { expect_same_for_every_window(GetParam().input); }
+
+std::string repeated(const std::string& row, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += row;
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StreamBoundaries,
+    ::testing::Values(
+        BoundaryCase{"Empty", ""},
+        BoundaryCase{"OnlyByteOrderMark", "\xEF\xBB\xBF"},
+        BoundaryCase{"ByteOrderMarkThenRows", "\xEF\xBB\xBF" "a,b\nc,d\n"},
+        BoundaryCase{"HalfAByteOrderMark", "\xEF\xBB" "a,b\n"},
+        BoundaryCase{"CrLfPairs", "a,b\r\nc,d\r\ne\r\n"},
+        BoundaryCase{"LoneCrThenLf", "a\r\r\nb\n\r"},
+        BoundaryCase{"DoubledQuotes", "\"a\"\"b\",c\n\"\"\"\",d\n"},
+        BoundaryCase{"MultiByteCharacters", "\xC3\xA9,\xE2\x82\xAC\n\xF0\x9F\x98\x80,\xC3\n"},
+        BoundaryCase{"BlankLineRuns", "\n\n\r\n\r\r\na,b\n\n\n \n\xE2\x80\xA8\nc,d,e\n\n"},
+        BoundaryCase{"StrayQuoteLookAhead", "a,\"He said \"hi\" there\",x\n\"a\"b\"c\n\"a\"b\"\n"},
+        BoundaryCase{"LookAheadAcrossLines", "\"ab\"c\nd\",x\nx,\"a\nb\"c\"\n"},
+        BoundaryCase{"UnclosedQuoteRunsToTheEnd", "a,b\n\"open\nfoo,bar\n"},
+        BoundaryCase{"QuoteAsLastByte", "a,b\nc,\"d\""},
+        BoundaryCase{"NoFinalLineBreak", "a,b\nc,d,e"},
+        BoundaryCase{"EndsWithDelimiter", "a,b,\nc,"},
+        BoundaryCase{"RowLongerThanEveryWindow",
+                     "\"" + repeated("x,y\n\"\"", 300) + "\",z\n" + repeated("a,b\n", 3)},
+        // The heuristics count 50 and 100 rows: the rows after them must not count.
+        BoundaryCase{"RowsPastTheHeuristicsBudgets",
+                     repeated("a;b\n", 50) + repeated("a,b,c\n", 60) + repeated("1,2,3,4\n", 5)},
+        BoundaryCase{"BudgetsBehindBlankLines",
+                     repeated("a,b,c\n\n", 100) + repeated("a,b,c,d\n", 3)},
+        BoundaryCase{"PrefixEndsInsideAQuotedField",
+                     "a,b,c\n\"x\n" + repeated("p,q\n", 120) + "\",y,z\n" + repeated("1,2,3\n", 4)}),
+    [](const ::testing::TestParamInfo<BoundaryCase>& info) { return std::string(info.param.name); });
+
+std::string random_csv(std::mt19937& random, std::size_t length) {
+  static const std::vector<std::string> pieces = {
+      "a", "bc", ",", ",", ";", "\t", "|", "\"", "\"", "'", "\n", "\n", "\r\n", "\r", " ",
+      "\xC3\xA9", "\xC3", "\xEF\xBB\xBF", "\xE2\x80\xA8", "\x80", "12"};
+  std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+  std::string out;
+  while (out.size() < length) out += pieces[pick(random)];
+  return out;
+}
+
+TEST(VestleStream, RandomInputsEqualTheWholeInputRepair) {
+  std::mt19937 random(20261208);
+  std::uniform_int_distribution<std::size_t> length(0, 400);
+  for (int i = 0; i < 300; ++i) {
+    const std::string input = random_csv(random, length(random));
+    SCOPED_TRACE(::testing::PrintToString(input));
+    StreamShape shape;
+    shape.settings.chunk_size = kChunkSizes[i % std::size(kChunkSizes)];
+    shape.read_limit = 1 + i % 5;
+    expect_same_as_reference(input, make_options(i % kOptionVariants), shape);
+  }
+}
+
+// A prefix too long to hold: a regular file is read a second time, a pipe is
+// held whole; a spool with no memory spills every line.
+TEST(VestleStream, ReadTwiceHeldOrSpilledTheBytesAreTheSame) {
+  const std::string input = repeated("\n\n\n", 200) + repeated("a,\"b\nc\",d\n", 40) +
+                            repeated("1,2\n", 70) + repeated("x,y,z,w\n", 30);
+  for (const bool seekable : {true, false}) {
+    for (const std::size_t quarantine_memory : {std::size_t{0}, std::size_t{100}}) {
+      StreamShape shape;
+      shape.settings.chunk_size = 16;
+      shape.settings.prefix_limit = 64;
+      shape.seekable = seekable;
+      shape.quarantine_memory = quarantine_memory;
+      SCOPED_TRACE(std::string(seekable ? "file" : "pipe") + ", spool memory " +
+                   std::to_string(quarantine_memory));
+      for (int variant = 0; variant < kOptionVariants; ++variant) {
+        expect_same_as_reference(input, make_options(variant), shape);
+      }
+    }
+  }
+}
+
+// The buffer holds a window and the longest row, not the input.
+TEST(VestleStream, MemoryDoesNotGrowWithTheInput) {
+  const std::string long_row = "\"" + std::string(100000, 'x') + "\",b\n";
+  const std::string input = repeated("a,b\n", 200000) + long_row + repeated("c,d\n", 200000);
+  testing::MemoryFiles files;
+  files.files["in"] = input;
+  PosixFile in(files.open("in", O_RDONLY, 0), files);
+  ChunkedInput chunks(in, 4096);
+  std::optional<BufferedWriter> out;
+  Result<VestleStats, IoError> stats = vestle_stream(
+      chunks, VestleOptions{},
+      [&](ChunkedInput&) -> Result<BufferedWriter*, IoError> {
+        out.emplace(PosixFile(files.open("out", O_CREAT, 0), files));
+        return &*out;
+      },
+      nullptr);
+  ASSERT_TRUE(stats);
+  EXPECT_EQ(stats.value().total_rows, 400001u);
+  EXPECT_LE(chunks.buffer_capacity(), 4 * long_row.size());
+  EXPECT_GT(input.size(), 4 * chunks.buffer_capacity());
+}
+
+}  // namespace
+}  // namespace vestle

@@ -1,0 +1,87 @@
+// Runs one input through the streaming repair and through the in-memory
+// reference (vestle_slice followed by the writers), in memory, for comparison.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "support/memory_files.h"
+#include "vestle/buffered_writer.h"
+#include "vestle/chunked_input.h"
+#include "vestle/csv_writers.h"
+#include "vestle/quarantine_spool.h"
+#include "vestle/vestle_slice.h"
+#include "vestle/vestle_stream.h"
+
+namespace vestle::testing {
+
+struct RepairBytes {
+  std::string output;
+  std::string quarantine;
+  VestleStats stats;
+  bool failed = false;
+};
+
+inline RepairBytes reference_repair(std::string_view input, const VestleOptions& options) {
+  MemoryFiles files;
+  RepairBytes result;
+  const VestleOutcome outcome = vestle_slice(input, options);
+  result.stats = outcome.stats;
+  {
+    BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files));
+    result.failed |= !write_rows(out, outcome.rows, outcome.stats.detected_delimiter,
+                                 options.quote_char);
+    result.failed |= !out.flush();
+    BufferedWriter quarantine(PosixFile(files.open("quarantine", O_CREAT, 0), files));
+    result.failed |= !write_quarantine(quarantine, outcome.quarantine,
+                                       outcome.stats.detected_delimiter);
+    result.failed |= !quarantine.flush();
+  }
+  result.output = files.files["out"];
+  result.quarantine = files.files["quarantine"];
+  return result;
+}
+
+struct StreamShape {
+  StreamSettings settings;
+  std::size_t read_limit = static_cast<std::size_t>(-1);
+  std::size_t quarantine_memory = QuarantineSpool::kDefaultMemoryLimit;
+  bool seekable = true;
+};
+
+inline RepairBytes streamed_repair(std::string_view input, const VestleOptions& options,
+                                   const StreamShape& shape) {
+  MemoryFiles files;
+  files.files["in"] = std::string(input);
+  files.read_limit = shape.read_limit;
+  files.seekable = shape.seekable;
+  RepairBytes result;
+  PosixFile in(files.open("in", O_RDONLY, 0), files);
+  ChunkedInput chunks(in, shape.settings.chunk_size);
+  std::optional<BufferedWriter> out;
+  QuarantineSpool spool(shape.quarantine_memory);
+  Result<VestleStats, IoError> stats = vestle_stream(
+      chunks, options,
+      [&](ChunkedInput&) -> Result<BufferedWriter*, IoError> {
+        out.emplace(PosixFile(files.open("out", O_CREAT, 0), files));
+        return &*out;
+      },
+      &spool, shape.settings);
+  if (!stats) {
+    result.failed = true;
+    return result;
+  }
+  result.stats = stats.value();
+  result.failed |= !out->flush();
+  {
+    BufferedWriter quarantine(PosixFile(files.open("quarantine", O_CREAT, 0), files));
+    result.failed |= !spool.write_to(quarantine);
+    result.failed |= !quarantine.flush();
+  }
+  result.output = files.files["out"];
+  result.quarantine = files.files["quarantine"];
+  return result;
+}
+
+}  // namespace vestle::testing
