@@ -49,6 +49,13 @@ class ResilientParser {
   // row after the empty lines passed over, less a lone CR that ends the
   // window, which may be the first half of a CR LF.
   [[nodiscard]] ParsePoint resume_point() const noexcept;
+  // Moves on to `point`, a row boundary further on, when the rows before it
+  // were read by other means.
+  void skip_to(ParsePoint point) noexcept {
+    position_ = point.offset;
+    line_number_ = point.line_number;
+    row_start_ = point;
+  }
 
  private:
   enum class State { FieldStart, Unquoted, Quoted, AfterQuote };

@@ -210,28 +210,42 @@ std::string quote_field(std::string_view field, unsigned char delimiter, unsigne
   return out;
 }
 
+struct RowWriter::State {
+  State(unsigned char delimiter, unsigned char quote) : quoter(delimiter, quote) {}
+  FieldQuoter quoter;
+  LineBuffer line;
+};
+
+RowWriter::RowWriter(unsigned char delimiter, unsigned char quote)
+    : state_(std::make_unique<State>(delimiter, quote)) {}
+
+RowWriter::~RowWriter() = default;
+
+Result<Done, IoError> RowWriter::write(BufferedWriter& out, const RowView& row) {
+  const FieldQuoter& quoter = state_->quoter;
+  if (row.text().empty()) {
+    // Blank lines come in long runs in some files: kept short and inline.
+    if (char* room = out.room_for(row.size() * quoter.delimiter().size + 1)) {
+      out.commit(static_cast<std::size_t>(quoter.put_empty_row(room, row.size()) - room));
+      return Done{};
+    }
+  }
+  // Every field doubled and quoted, separators, LF: the line fits.
+  const std::size_t bound = quoter.row_bound(row);
+  if (char* room = out.room_for(bound)) {
+    // Assembled in place: the writer would have copied the line there.
+    out.commit(static_cast<std::size_t>(quoter.put_row(room, row) - room));
+    return Done{};
+  }
+  char* const begin = state_->line.reserve(bound);
+  return out.write(state_->line.view(quoter.put_row(begin, row)));
+}
+
 Result<Done, IoError> write_rows(BufferedWriter& out, const RowStore& rows,
                                  unsigned char delimiter, unsigned char quote) {
-  const FieldQuoter quoter(delimiter, quote);
-  LineBuffer line;
+  RowWriter writer(delimiter, quote);
   for (std::size_t r = 0, count = rows.row_count(); r < count; ++r) {
-    const RowView row = rows.row(r);
-    if (row.text().empty()) {
-      // Blank lines come in long runs in some files: kept short and inline.
-      if (char* room = out.room_for(row.size() * quoter.delimiter().size + 1)) {
-        out.commit(static_cast<std::size_t>(quoter.put_empty_row(room, row.size()) - room));
-        continue;
-      }
-    }
-    // Every field doubled and quoted, separators, LF: the line fits.
-    const std::size_t bound = quoter.row_bound(row);
-    if (char* room = out.room_for(bound)) {
-      // Assembled in place: the writer would have copied the line there.
-      out.commit(static_cast<std::size_t>(quoter.put_row(room, row) - room));
-      continue;
-    }
-    char* const begin = line.reserve(bound);
-    Result<Done, IoError> written = out.write(line.view(quoter.put_row(begin, row)));
+    Result<Done, IoError> written = writer.write(out, rows.row(r));
     if (!written) return written;
   }
   return Done{};

@@ -1,6 +1,7 @@
 // Writers of the repaired CSV file and the quarantine CSV file.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,8 +20,23 @@ namespace vestle {
 [[nodiscard]] std::string quote_field(std::string_view field, unsigned char delimiter,
                                       unsigned char quote);
 
-// One line per row: quoted fields joined by the delimiter text, then LF.
-// Stops at the first failed write.
+// Writes rows one at a time as lines of the repaired file: quoted fields
+// joined by the delimiter text, then LF.
+class RowWriter {
+ public:
+  RowWriter(unsigned char delimiter, unsigned char quote);
+  RowWriter(const RowWriter&) = delete;
+  RowWriter& operator=(const RowWriter&) = delete;
+  ~RowWriter();
+
+  [[nodiscard]] Result<Done, IoError> write(BufferedWriter& out, const RowView& row);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// One line per row, as RowWriter writes it. Stops at the first failed write.
 [[nodiscard]] Result<Done, IoError> write_rows(BufferedWriter& out, const RowStore& rows,
                                                unsigned char delimiter, unsigned char quote);
 

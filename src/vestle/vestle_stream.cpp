@@ -8,6 +8,7 @@
 #include "parser/row_store.h"
 #include "vestle/csv_writers.h"
 #include "vestle/row_reconciler.h"
+#include "vestle/verbatim_rows.h"
 
 namespace vestle {
 namespace {
@@ -56,6 +57,11 @@ Result<VestleStats, IoError> vestle_stream(ChunkedInput& input, const VestleOpti
   stats.inferred_columns = columns;
   RowReconciler reconciler(options, columns, delimiter);
 
+  RowWriter row_writer(delimiter, options.quote_char);
+  std::optional<VerbatimRowScanner> verbatim;
+  if (VerbatimRowScanner::usable(delimiter, options.quote_char)) {
+    verbatim.emplace(delimiter, options.quote_char);
+  }
   RowStore rows;
   ParsePoint resume;  // in the input: where the next window's first row starts
   for (;;) {
@@ -66,14 +72,24 @@ Result<VestleStats, IoError> vestle_stream(ChunkedInput& input, const VestleOpti
     const std::string_view rest = window.substr(start);
     ResilientParser parser(rest, delimiter, options.quote_char, options.repair_quotes,
                            resume.line_number, resume.offset == 0);
-    rows.clear();
     for (;;) {
-      const bool row = parser.next_row(rows);
-      if (!at_end && row && parser.position() == rest.size()) {
-        // The row may go on beyond the window: parsed again once it is longer.
-        rows.pop_row();
-        break;
+      if (verbatim) {
+        const VerbatimRowScanner::Row row = verbatim->scan(rest, parser.position(), columns);
+        if (row.end != 0) {
+          const std::size_t from = parser.position();
+          ++stats.total_rows;
+          ++stats.vestled_rows;
+          if (Result<Done, IoError> written = output.write(rest.substr(from, row.end - from));
+              !written) {
+            return written.error();
+          }
+          parser.skip_to(ParsePoint{row.end, parser.line_number() + 1 + row.lf_inside});
+          continue;
+        }
       }
+      rows.clear();
+      const bool row = parser.next_row(rows);
+      if (!at_end && row && parser.position() == rest.size()) break;  // may go on beyond the window
       if (!row) break;
       ++stats.total_rows;
       if (const std::optional<QuarantineReason> reason =
@@ -82,13 +98,12 @@ Result<VestleStats, IoError> vestle_stream(ChunkedInput& input, const VestleOpti
         if (quarantine != nullptr) {
           quarantine->add(rows.last_row(), *reason, columns, parser.line_number(), delimiter);
         }
-        rows.pop_row();
+        continue;
       }
-    }
-    stats.vestled_rows += rows.row_count();
-    if (Result<Done, IoError> written = write_rows(output, rows, delimiter, options.quote_char);
-        !written) {
-      return written.error();
+      ++stats.vestled_rows;
+      if (Result<Done, IoError> written = row_writer.write(output, rows.last_row()); !written) {
+        return written.error();
+      }
     }
     if (at_end) return stats;
     const ParsePoint point = parser.resume_point();

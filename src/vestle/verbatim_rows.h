@@ -1,0 +1,55 @@
+// Finds rows whose input bytes are already the line the writer would write.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace vestle {
+
+// Most rows of a well-formed file pass unchanged and need no requoting, so
+// their bytes can be copied to the output as they stand, without being
+// tokenised into fields and quoted again. A row qualifies when it has the
+// expected width, ends with LF (not CR LF), is valid UTF-8, and each field
+// is either unquoted and free of the quote character, or enclosed in quotes
+// that it needs (it holds the quote, the delimiter, CR or LF), with every
+// inner quote doubled and the closing quote right before the delimiter or
+// the LF. The tolerant parser reads such a row exactly as written, with or
+// without quote repair; anything else is left to it.
+//
+// Bytes are classified 64 at a time into bit masks; the scan then jumps from
+// one quote, delimiter or line break to the next.
+class VerbatimRowScanner {
+ public:
+  // Usable only when both bytes are ASCII, differ and are not CR or LF (the
+  // writer's texts of them are then the bytes themselves).
+  [[nodiscard]] static bool usable(unsigned char delimiter, unsigned char quote) noexcept;
+
+  VerbatimRowScanner(unsigned char delimiter, unsigned char quote) noexcept;
+
+  struct Row {
+    std::size_t end = 0;       // offset just past its LF; 0 when the row does not qualify
+    std::size_t lf_inside = 0;  // LFs inside its quoted fields
+  };
+
+  // Looks at the row that starts at `from` in `window`; `fields` is the
+  // width the row must have (0: any). A row whose LF is not in the window
+  // does not qualify.
+  [[nodiscard]] Row scan(std::string_view window, std::size_t from, std::size_t fields) noexcept;
+
+ private:
+  // Next quote, delimiter, CR or LF at or after `at`, or the window's size.
+  [[nodiscard]] std::size_t next_stop(std::size_t at) noexcept;
+  void load_block(std::size_t base) noexcept;
+
+  unsigned char delimiter_;
+  unsigned char quote_;
+  const unsigned char* bytes_ = nullptr;
+  std::size_t size_ = 0;
+  // The 64-byte block last classified: where it starts and its stops.
+  std::size_t block_base_ = 0;
+  std::uint64_t block_stops_ = 0;
+  bool block_valid_ = false;
+};
+
+}  // namespace vestle
