@@ -83,23 +83,6 @@ bool refused_by_directory(const IoError& error) noexcept {
   }
 }
 
-// Removes the temporary unless it has become the target.
-class RemoveUnlessKept {
- public:
-  RemoveUnlessKept(const std::string& path, FileOps& ops) : path_(path), ops_(ops) {}
-  RemoveUnlessKept(const RemoveUnlessKept&) = delete;
-  RemoveUnlessKept& operator=(const RemoveUnlessKept&) = delete;
-  ~RemoveUnlessKept() {
-    if (!kept_) (void)ops_.unlink(path_.c_str());
-  }
-  void keep() noexcept { kept_ = true; }
-
- private:
-  const std::string& path_;
-  FileOps& ops_;
-  bool kept_ = false;
-};
-
 // Flushes, optionally syncs, records the identity and closes, reporting any failure.
 Result<std::optional<FileId>, IoError> finish(BufferedWriter& writer, bool sync) {
   if (Result<Done, IoError> flushed = writer.flush(); !flushed) return flushed.error();
@@ -111,12 +94,12 @@ Result<std::optional<FileId>, IoError> finish(BufferedWriter& writer, bool sync)
   return id;
 }
 
-Result<std::optional<FileId>, IoError> replace_through(Temporary temporary,
-                                                       const std::string& target,
-                                                       const struct stat& original, FileOps& ops,
-                                                       const FillFile& fill) {
-  // Declared before the writer: the writer's last attempt and close come first.
-  RemoveUnlessKept remove(temporary.path, ops);
+Result<WrittenFile, IoError> replace_through(Temporary temporary, std::string target,
+                                             const struct stat& original, FileOps& ops,
+                                             const FillFile& fill) {
+  // Declared before the writer: the writer's last attempt and close come
+  // before the temporary is removed.
+  PendingReplacement replacement(std::move(temporary.path), std::move(target), ops);
   // Owner first: changing it may clear set-id bits.
   temporary.file.try_set_owner(original.st_uid, original.st_gid);
   if (Result<Done, IoError> chmod = temporary.file.set_permissions(original.st_mode & 07777);
@@ -126,24 +109,66 @@ Result<std::optional<FileId>, IoError> replace_through(Temporary temporary,
   BufferedWriter writer(std::move(temporary.file));
   if (Result<Done, IoError> filled = fill(writer); !filled) return filled.error();
   Result<std::optional<FileId>, IoError> finished = finish(writer, /*sync=*/true);
-  if (!finished) return finished;
-  if (ops.rename(temporary.path.c_str(), target.c_str()) != 0) {
-    return IoError::from_errno(errno);
-  }
-  remove.keep();
-  return finished;
+  if (!finished) return finished.error();
+  return WrittenFile{finished.value(), std::move(replacement)};
 }
 
-Result<std::optional<FileId>, IoError> write_in_place(const std::string& path, FileOps& ops,
-                                                      const FillFile& fill) {
+Result<WrittenFile, IoError> write_in_place(const std::string& path, FileOps& ops,
+                                            const FillFile& fill) {
   Result<PosixFile, IoError> created = PosixFile::create(path, ops);
   if (!created) return created.error();
   BufferedWriter writer(std::move(created).value());
   if (Result<Done, IoError> filled = fill(writer); !filled) return filled.error();
-  return finish(writer, /*sync=*/false);
+  Result<std::optional<FileId>, IoError> finished = finish(writer, /*sync=*/false);
+  if (!finished) return finished.error();
+  return WrittenFile{finished.value(), std::nullopt};
 }
 
 }  // namespace
+
+PendingReplacement::PendingReplacement(PendingReplacement&& other) noexcept
+    : temporary_(std::exchange(other.temporary_, std::string())),
+      target_(std::move(other.target_)),
+      ops_(other.ops_) {}
+
+PendingReplacement& PendingReplacement::operator=(PendingReplacement&& other) noexcept {
+  if (this != &other) {
+    discard();
+    temporary_ = std::exchange(other.temporary_, std::string());
+    target_ = std::move(other.target_);
+    ops_ = other.ops_;
+  }
+  return *this;
+}
+
+PendingReplacement::~PendingReplacement() { discard(); }
+
+void PendingReplacement::discard() noexcept {
+  if (!temporary_.empty()) (void)ops_->unlink(temporary_.c_str());
+  temporary_.clear();
+}
+
+Result<Done, IoError> PendingReplacement::commit() {
+  if (temporary_.empty()) return Done{};
+  if (ops_->rename(temporary_.c_str(), target_.c_str()) != 0) return IoError::from_errno(errno);
+  temporary_.clear();
+  return Done{};
+}
+
+void PendingReplacements::add(std::optional<PendingReplacement> replacement) {
+  if (!replacement) return;
+  std::erase_if(pending_, [&](const PendingReplacement& earlier) {
+    return earlier.target() == replacement->target();
+  });
+  pending_.push_back(std::move(*replacement));
+}
+
+Result<Done, IoError> PendingReplacements::commit_all() {
+  for (PendingReplacement& replacement : pending_) {
+    if (Result<Done, IoError> committed = replacement.commit(); !committed) return committed;
+  }
+  return Done{};
+}
 
 std::optional<FileId> file_id(PosixFile& file) {
   Result<struct stat, IoError> status = file.status();
@@ -151,9 +176,9 @@ std::optional<FileId> file_id(PosixFile& file) {
   return FileId{status.value().st_dev, status.value().st_ino};
 }
 
-Result<std::optional<FileId>, IoError> write_whole_file(const std::string& path,
-                                                        std::span<const FileId> keep_intact,
-                                                        FileOps& ops, const FillFile& fill) {
+Result<WrittenFile, IoError> write_whole_file(const std::string& path,
+                                              std::span<const FileId> keep_intact, FileOps& ops,
+                                              const FillFile& fill) {
   // The system would stop reading the name at a NUL and look at another file.
   if (path.find('\0') != std::string::npos) return IoError::from_errno(EINVAL);
   struct stat existing {};
@@ -162,10 +187,10 @@ Result<std::optional<FileId>, IoError> write_whole_file(const std::string& path,
       S_ISREG(existing.st_mode) &&
       std::find(keep_intact.begin(), keep_intact.end(),
                 FileId{existing.st_dev, existing.st_ino}) != keep_intact.end()) {
-    const std::string target = resolved_path(path);
+    std::string target = resolved_path(path);
     Result<Temporary, IoError> temporary = create_temporary(target, ops);
     if (temporary) {
-      return replace_through(std::move(temporary).value(), target, existing, ops, fill);
+      return replace_through(std::move(temporary).value(), std::move(target), existing, ops, fill);
     }
     if (!refused_by_directory(temporary.error())) return temporary.error();
   }

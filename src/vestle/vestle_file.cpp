@@ -37,19 +37,27 @@ Result<VestleStats> vestle_file(const std::string& input_path, const std::string
   }  // the rows own their texts: the input bytes can go now
   const unsigned char delimiter = outcome.stats.detected_delimiter;
 
-  Result<std::optional<FileId>, IoError> output =
+  // A file that replaces the input (or the output) waits in its temporary
+  // until every file of the run is complete, so no failure can cost rows.
+  PendingReplacements replacements;
+  Result<WrittenFile, IoError> output =
       write_whole_file(output_path, keep_intact, ops, [&](BufferedWriter& writer) {
         return write_rows(writer, outcome.rows, delimiter, options.quote_char);
       });
   if (!output) return VestleError(output.error());
+  if (const std::optional<FileId>& id = output.value().id) keep_intact.push_back(*id);
+  replacements.add(std::move(output.value().replacement));
 
   if (quarantine_path) {
-    if (const std::optional<FileId>& id = output.value()) keep_intact.push_back(*id);
-    Result<std::optional<FileId>, IoError> quarantine =
+    Result<WrittenFile, IoError> quarantine =
         write_whole_file(*quarantine_path, keep_intact, ops, [&](BufferedWriter& writer) {
           return write_quarantine(writer, outcome.quarantine, delimiter);
         });
     if (!quarantine) return VestleError(quarantine.error());
+    replacements.add(std::move(quarantine.value().replacement));
+  }
+  if (Result<Done, IoError> committed = replacements.commit_all(); !committed) {
+    return VestleError(committed.error());
   }
   return outcome.stats;
 }

@@ -13,8 +13,9 @@ namespace vestle {
 
 // Reads the input whole, repairs it and writes the output and, when a path is
 // given, the quarantine file. A file that names the input (or, for the
-// quarantine, the output just written) is replaced through a temporary next
-// to it, so a failure leaves it as it was.
+// quarantine, the output just written) is written to a temporary next to it
+// and renamed over it only once every file of the run is complete, so a
+// failure leaves it as it was.
 [[nodiscard]] Result<VestleStats> vestle_file(const std::string& input_path,
                                               const std::string& output_path,
                                               const std::optional<std::string>& quarantine_path,

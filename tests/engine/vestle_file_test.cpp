@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <set>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "file_test_support.h"
@@ -46,22 +48,33 @@ mode_t mode_of(const std::string& path) {
   return st.st_mode;
 }
 
-// Real system calls; one chosen call fails with `code` on the temporary
-// files (created with O_EXCL), or on every file opened for writing.
+// Which written files a fault hits: the temporaries (created with O_EXCL),
+// the files opened for writing directly, or both.
+enum class Files { Temporaries, Direct, Written };
+
+// Real system calls; one chosen call fails with `code` on the chosen files,
+// sparing the first `spared` of them. Opens and closes are counted.
 enum class Fault { None, CreateTemporary, Write, Fchmod, Fsync, Close, Rename, CloseInput };
 
 class FaultyOps : public FileOps {
  public:
-  FaultyOps(Fault fault, int code, bool temporaries_only = true)
-      : fault_(fault), code_(code), temporaries_only_(temporaries_only) {}
+  FaultyOps(Fault fault, int code, Files files = Files::Temporaries, int spared = 0)
+      : fault_(fault), code_(code), files_(files), spared_(spared) {}
 
   int open(const char* path, int flags, mode_t mode) override {
     const bool temporary = (flags & O_EXCL) != 0;
     if (temporary && fault_ == Fault::CreateTemporary) return fail();
     const int fd = FileOps::open(path, flags, mode);
-    if (fd >= 0) {
-      if (temporary) temporaries_.insert(fd);
-      ((flags & O_ACCMODE) == O_RDONLY ? readable_ : writable_).insert(fd);
+    if (fd < 0) return fd;
+    ++opened_;
+    if ((flags & O_ACCMODE) == O_RDONLY) {
+      readable_.insert(fd);
+    } else if (files_ == Files::Written || (files_ == Files::Temporaries) == temporary) {
+      if (spared_ > 0) {
+        --spared_;
+      } else {
+        targeted_.insert(fd);
+      }
     }
     return fd;
   }
@@ -73,12 +86,12 @@ class FaultyOps : public FileOps {
   }
   int fsync(int fd) override { return hits(Fault::Fsync, fd) ? fail() : FileOps::fsync(fd); }
   int close(int fd) override {
+    ++closed_;
     const bool failing =
         hits(Fault::Close, fd) || (fault_ == Fault::CloseInput && readable_.count(fd) > 0);
-    temporaries_.erase(fd);
+    targeted_.erase(fd);
     readable_.erase(fd);
-    writable_.erase(fd);
-    // The descriptor goes away whatever close reports.
+    // The descriptor goes away whatever close reports, as on Linux.
     (void)FileOps::close(fd);
     return failing ? fail() : 0;
   }
@@ -86,10 +99,11 @@ class FaultyOps : public FileOps {
     return fault_ == Fault::Rename ? fail() : FileOps::rename(from, to);
   }
 
+  [[nodiscard]] int opened() const noexcept { return opened_; }
+  [[nodiscard]] int closed() const noexcept { return closed_; }
+
  private:
-  bool hits(Fault fault, int fd) const {
-    return fault_ == fault && (temporaries_only_ ? temporaries_ : writable_).count(fd) > 0;
-  }
+  bool hits(Fault fault, int fd) const { return fault_ == fault && targeted_.count(fd) > 0; }
   int fail() const {
     errno = code_;
     return -1;
@@ -97,8 +111,11 @@ class FaultyOps : public FileOps {
 
   Fault fault_;
   int code_;
-  bool temporaries_only_;
-  std::set<int> temporaries_, readable_, writable_;
+  Files files_;
+  int spared_;
+  int opened_ = 0;
+  int closed_ = 0;
+  std::set<int> targeted_, readable_;
 };
 
 class VestleFileTest : public ::testing::Test {
@@ -323,8 +340,138 @@ INSTANTIATE_TEST_SUITE_P(
                       InPlaceFault{"ReadOnlyDirectoryEntry", Fault::CreateTemporary, EPERM, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+ino_t inode_of(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st.st_ino;
+}
+
+// The input with other names for it (a symbolic link, a hard link) and
+// obstacles (a regular file, a directory) beside it.
+class InPlaceRuns : public VestleFileTest {
+ protected:
+  void SetUp() override {
+    VestleFileTest::SetUp();
+    ASSERT_EQ(::chmod(input_.c_str(), 0604), 0);
+    ASSERT_EQ(::symlink("in.csv", dir_.file("link.csv").c_str()), 0);
+    ASSERT_EQ(::link(input_.c_str(), dir_.file("hard.csv").c_str()), 0);
+    write_text(dir_.file("plain.txt"), "x");
+    input_inode_ = inode_of(input_);
+  }
+  // Everything in the directory besides `extra`: nothing else may be left behind.
+  [[nodiscard]] static Names entries_with(Names extra) {
+    extra.insert(extra.end(), {"hard.csv", "in.csv", "link.csv", "plain.txt", "sub"});
+    std::sort(extra.begin(), extra.end());
+    return extra;
+  }
+
+  ino_t input_inode_ = 0;
+};
+
+struct InPlaceRun {
+  const char* name;
+  std::string output;
+  std::optional<std::string> quarantine;
+  Fault fault;
+  int code;
+  Files files;
+  int spared;
+  int error;       // 0: the run succeeds
+  bool untouched;  // in.csv is still the same file with the same bytes
+  std::vector<std::pair<std::string, std::string>> contents;  // name, bytes afterwards
+  Names created;   // entries besides the ones set up
+  friend void PrintTo(const InPlaceRun& c, std::ostream* os) { *os << c.name; }
+};
+
+class InPlaceRunTable : public InPlaceRuns, public ::testing::WithParamInterface<InPlaceRun> {};
+
+TEST_P(InPlaceRunTable, InputSurvivesUntilEveryFileIsComplete) {
+  const InPlaceRun& c = GetParam();
+  FaultyOps ops(c.fault, c.code, c.files, c.spared);
+  std::optional<std::string> quarantine;
+  if (c.quarantine) quarantine = path(*c.quarantine);
+  Result<VestleStats> run =
+      vestle_file(input_, path(c.output), quarantine, two_columns_no_merge(), ops);
+  if (c.error == 0) {
+    ASSERT_TRUE(run) << run.error().text();
+    EXPECT_EQ(run.value().quarantined_rows, 1U);
+  } else {
+    ASSERT_FALSE(run);
+    EXPECT_EQ(run.error().text(), IoError::from_errno(c.error).text());
+  }
+  if (c.untouched) {
+    EXPECT_EQ(inode_of(input_), input_inode_);
+    EXPECT_EQ(read_text(input_), kInput);
+  }
+  for (const auto& [name, bytes] : c.contents) EXPECT_EQ(read_text(dir_.file(name)), bytes) << name;
+  EXPECT_EQ(mode_of(input_) & 07777, 0604U);
+  EXPECT_TRUE(S_ISLNK(mode_of(dir_.file("link.csv"))));
+  EXPECT_EQ(dir_.entries(), entries_with(c.created)) << "no temporary left behind";
+  EXPECT_EQ(ops.closed(), ops.opened()) << "every descriptor closed exactly once";
+}
+
+constexpr Files kTemporaries = Files::Temporaries;
+constexpr Files kDirect = Files::Direct;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, InPlaceRunTable,
+    ::testing::Values(
+        // The output replaces the input; then the quarantine cannot be written.
+        InPlaceRun{"QuarantineInMissingDirectory", "in.csv", "none/q.csv", Fault::None, 0,
+                   kTemporaries, 0, ENOENT, true, {}, {}},
+        InPlaceRun{"QuarantineOnFullDevice", "in.csv", "/dev/full", Fault::None, 0, kTemporaries,
+                   0, ENOSPC, true, {}, {}},
+        InPlaceRun{"QuarantineUnderARegularFile", "in.csv", "plain.txt/q.csv", Fault::None, 0,
+                   kTemporaries, 0, ENOTDIR, true, {{"plain.txt", "x"}}, {}},
+        InPlaceRun{"QuarantineNamingADirectory", "in.csv", "sub", Fault::None, 0, kTemporaries, 0,
+                   EISDIR, true, {}, {}},
+        InPlaceRun{"EmptyQuarantinePath", "in.csv", "", Fault::None, 0, kTemporaries, 0, ENOENT,
+                   true, {}, {}},
+        InPlaceRun{"QuarantineWriteFails", "in.csv", "q.csv", Fault::Write, EIO, kDirect, 0, EIO,
+                   true, {{"q.csv", ""}}, {"q.csv"}},
+        InPlaceRun{"QuarantineCloseFails", "in.csv", "q.csv", Fault::Close, EIO, kDirect, 0, EIO,
+                   true, {{"q.csv", kQuarantine}}, {"q.csv"}},
+        InPlaceRun{"RenameFails", "in.csv", "q.csv", Fault::Rename, EXDEV, kTemporaries, 0, EXDEV,
+                   true, {{"q.csv", kQuarantine}}, {"q.csv"}},
+        // Other names of the input.
+        InPlaceRun{"SymlinkQuarantineInMissingDirectory", "link.csv", "none/q.csv", Fault::None, 0,
+                   kTemporaries, 0, ENOENT, true, {}, {}},
+        InPlaceRun{"HardLinkQuarantineInMissingDirectory", "hard.csv", "none/q.csv", Fault::None,
+                   0, kTemporaries, 0, ENOENT, true, {{"hard.csv", kInput}}, {}},
+        InPlaceRun{"SamePath", "in.csv", "q.csv", Fault::None, 0, kTemporaries, 0, 0, false,
+                   {{"in.csv", kRepaired}, {"q.csv", kQuarantine}, {"hard.csv", kInput}},
+                   {"q.csv"}},
+        InPlaceRun{"Symlink", "link.csv", "q.csv", Fault::None, 0, kTemporaries, 0, 0, false,
+                   {{"in.csv", kRepaired}, {"q.csv", kQuarantine}}, {"q.csv"}},
+        // The hard link's name gets the repair; the input's name keeps the file.
+        InPlaceRun{"HardLink", "hard.csv", "q.csv", Fault::None, 0, kTemporaries, 0, 0, true,
+                   {{"hard.csv", kRepaired}, {"q.csv", kQuarantine}}, {"q.csv"}},
+        // The quarantine replaces the input; the output fails first.
+        InPlaceRun{"QuarantineOverInputOutputWriteFails", "out.csv", "in.csv", Fault::Write, EIO,
+                   kDirect, 0, EIO, true, {{"out.csv", ""}}, {"out.csv"}},
+        InPlaceRun{"QuarantineOverInputOutputOnFullDevice", "/dev/full", "in.csv", Fault::None, 0,
+                   kTemporaries, 0, ENOSPC, true, {}, {}},
+        // Output, quarantine and input are one file: it ends holding the quarantine.
+        InPlaceRun{"AllTheSameFile", "in.csv", "in.csv", Fault::None, 0, kTemporaries, 0, 0, false,
+                   {{"in.csv", kQuarantine}, {"hard.csv", kInput}}, {}},
+        InPlaceRun{"AllTheSameFileThroughSymlink", "link.csv", "in.csv", Fault::None, 0,
+                   kTemporaries, 0, 0, false, {{"in.csv", kQuarantine}}, {}},
+        InPlaceRun{"AllTheSameFileOutputFails", "in.csv", "in.csv", Fault::Write, EIO,
+                   kTemporaries, 0, EIO, true, {}, {}},
+        InPlaceRun{"AllTheSameFileQuarantineWriteFails", "in.csv", "in.csv", Fault::Write, EIO,
+                   kTemporaries, 1, EIO, true, {}, {}},
+        InPlaceRun{"AllTheSameFileQuarantineSyncFails", "in.csv", "in.csv", Fault::Fsync, EIO,
+                   kTemporaries, 1, EIO, true, {}, {}},
+        InPlaceRun{"AllTheSameFileRenameFails", "in.csv", "in.csv", Fault::Rename, EXDEV,
+                   kTemporaries, 0, EXDEV, true, {}, {}},
+        // Where the directory refuses a temporary the input is written in place,
+        // so a later failure finds it replaced already.
+        InPlaceRun{"DirectoryRefusesTemporary", "in.csv", "none/q.csv", Fault::CreateTemporary,
+                   EACCES, kTemporaries, 0, ENOENT, false, {{"in.csv", kRepaired}}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(VestleFileTest, FailedCloseOfAWrittenFileIsTheError) {
-  FaultyOps ops(Fault::Close, EIO, /*temporaries_only=*/false);
+  FaultyOps ops(Fault::Close, EIO, Files::Written);
   Result<VestleStats> run =
       vestle_file(input_, dir_.file("out.csv"), dir_.file("q.csv"), two_columns_no_merge(), ops);
   ASSERT_FALSE(run);
@@ -383,6 +530,23 @@ TEST_F(FileSizeLimit, InPlaceFailureLeavesTheInputIntact) {
   EXPECT_EQ(run.error().io().os_error(), EFBIG);
   EXPECT_EQ(read_text(input_), original);
   EXPECT_EQ(dir_.entries(), (Names{"in.csv", "sub"}));
+}
+
+// The output waits complete in its temporary while the quarantine grows past the limit.
+TEST_F(FileSizeLimit, QuarantinePastTheLimitLeavesTheInputIntact) {
+  std::string small = "a,b\n";
+  for (int i = 0; i < 300; ++i) small += "abc,def,ghi\n";  // every one set aside
+  ASSERT_LT(small.size(), kLimit);
+  write_text(input_, small);
+  Result<VestleStats> run =
+      vestle_file(input_, input_, dir_.file("q.csv"), two_columns_no_merge());
+  ASSERT_FALSE(run);
+  EXPECT_EQ(run.error().io().os_error(), EFBIG);
+  EXPECT_EQ(read_text(input_), small);
+  const std::string quarantine = read_text(dir_.file("q.csv"));
+  EXPECT_EQ(quarantine.size(), kLimit);
+  EXPECT_EQ(quarantine.substr(0, kHeader.size()), kHeader);
+  EXPECT_EQ(dir_.entries(), (Names{"in.csv", "q.csv", "sub"}));
 }
 
 }  // namespace
