@@ -470,6 +470,38 @@ INSTANTIATE_TEST_SUITE_P(
                    EACCES, kTemporaries, 0, ENOENT, false, {{"in.csv", kRepaired}}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct InterruptedClose {
+  const char* name;
+  std::string output;
+  std::string quarantine;
+  std::vector<std::pair<std::string, std::string>> contents;
+  friend void PrintTo(const InterruptedClose& c, std::ostream* os) { *os << c.name; }
+};
+
+class InterruptedCloses : public VestleFileTest,
+                          public ::testing::WithParamInterface<InterruptedClose> {};
+
+// On Linux an interrupted close has still released the descriptor and lost
+// nothing: it is no failure, and closing again could hit a reused descriptor.
+TEST_P(InterruptedCloses, AreNeitherAnErrorNorRepeated) {
+  const InterruptedClose& c = GetParam();
+  FaultyOps ops(Fault::Close, EINTR, Files::Written);
+  Result<VestleStats> run =
+      vestle_file(input_, path(c.output), path(c.quarantine), two_columns_no_merge(), ops);
+  ASSERT_TRUE(run) << run.error().text();
+  for (const auto& [name, bytes] : c.contents) EXPECT_EQ(read_text(dir_.file(name)), bytes) << name;
+  EXPECT_EQ(ops.closed(), ops.opened());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Closes, InterruptedCloses,
+    ::testing::Values(
+        InterruptedClose{"DirectFiles", "out.csv", "q.csv",
+                         {{"out.csv", kRepaired}, {"q.csv", kQuarantine}, {"in.csv", kInput}}},
+        InterruptedClose{"InPlace", "in.csv", "q.csv", {{"in.csv", kRepaired}, {"q.csv", kQuarantine}}},
+        InterruptedClose{"AllTheSameFile", "in.csv", "in.csv", {{"in.csv", kQuarantine}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(VestleFileTest, FailedCloseOfAWrittenFileIsTheError) {
   FaultyOps ops(Fault::Close, EIO, Files::Written);
   Result<VestleStats> run =
