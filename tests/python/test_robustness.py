@@ -82,18 +82,104 @@ def test_full_device(write_file, out_paths, target):
             assert handle.read() == b"a,b\n"  # written completely first
 
 
-def test_in_place_repair_failing_midway_keeps_the_original(tmp_path):
-    # A file-size limit makes the repaired copy fail part-way; the original must survive untouched.
+DAMAGED = (b'id,name,note\n1,"Bob "the builder" Smith",stray quotes\n2,Carol\n'
+           b'3,Dave,"has, a comma",extra field\n')
+REPAIRED = b'id,name,note\n1,"Bob ""the builder"" Smith",stray quotes\n2,Carol,\n'
+QUARANTINE = (b"line,reason,raw_content\n"
+              b'5,"Row has extra columns (expected 3)","3,Dave,has, a comma,extra field"\n')
+BESIDE_THE_INPUT = ["data.csv", "folder", "hard.csv", "link.csv", "plain.txt"]
+
+
+# (output, quarantine, errno or None, bytes afterwards by name)
+IN_PLACE = {
+    "quarantine in a missing directory": ("data.csv", "missing_dir/rejects.csv", 2, {}),
+    "quarantine on a full device": ("data.csv", "/dev/full", 28, {}),
+    "quarantine under a regular file": ("data.csv", "plain.txt/rejects.csv", 20, {}),
+    "quarantine naming a directory": ("data.csv", "folder", 21, {}),
+    "output through a symlink, quarantine fails": ("link.csv", "missing_dir/rejects.csv", 2, {}),
+    "output through a hard link, quarantine fails": (
+        "hard.csv", "missing_dir/rejects.csv", 2, {"hard.csv": DAMAGED}),
+    "quarantine naming the input, output fails": ("/dev/full", "data.csv", 28, {}),
+    "output through a symlink": (
+        "link.csv", "rejects.csv", None, {"data.csv": REPAIRED, "rejects.csv": QUARANTINE}),
+    "output through a hard link": (
+        "hard.csv", "rejects.csv", None,
+        {"data.csv": DAMAGED, "hard.csv": REPAIRED, "rejects.csv": QUARANTINE}),
+    "output, quarantine and input the same file": (
+        "data.csv", "data.csv", None, {"data.csv": QUARANTINE}),
+}
+
+
+@pytest.mark.parametrize("output, quarantine, number, contents", list(IN_PLACE.values()),
+                         ids=list(IN_PLACE))
+def test_in_place_repair_replaces_the_input_only_when_every_file_is_written(
+        tmp_path, output, quarantine, number, contents):
+    if "/dev/full" in (output, quarantine) and not os.path.exists("/dev/full"):
+        pytest.skip("no /dev/full")
     source = tmp_path / "data.csv"
-    original = b"".join(b"%d,x\n" % i for i in range(5000)) + b"short\n"
+    source.write_bytes(DAMAGED)
+    os.chmod(source, 0o640)
+    os.symlink("data.csv", tmp_path / "link.csv")
+    os.link(source, tmp_path / "hard.csv")
+    (tmp_path / "plain.txt").write_bytes(b"x")
+    (tmp_path / "folder").mkdir()
+    before = os.stat(source)
+
+    def call():
+        return vestle.vestle_file(str(source), str(tmp_path / output), str(tmp_path / quarantine),
+                                  merge_overflow=False)
+
+    if number is None:
+        assert call().quarantined_rows == 1
+    else:
+        with pytest.raises(OSError) as caught:
+            call()
+        assert type(caught.value) is OSError
+        assert str(caught.value) == f"{os.strerror(number)} (os error {number})"
+        # The input is the very file it was: same bytes, inode, mode and owner.
+        after = os.stat(source)
+        assert source.read_bytes() == DAMAGED
+        assert (after.st_ino, after.st_mode, after.st_uid, after.st_gid) == (
+            before.st_ino, before.st_mode, before.st_uid, before.st_gid)
+    for name, content in contents.items():
+        assert (tmp_path / name).read_bytes() == content, name
+    assert os.stat(source).st_mode & 0o7777 == 0o640
+    assert os.path.islink(tmp_path / "link.csv")
+    created = ["rejects.csv"] if "rejects.csv" in contents else []
+    assert sorted(os.listdir(tmp_path)) == sorted(BESIDE_THE_INPUT + created)  # no temporary
+
+
+def many_rows():
+    return b"".join(b"%d,x\n" % i for i in range(5000)) + b"short\n"
+
+
+def mostly_set_aside():
+    return b"a,b\n" + b"abc,def,ghi\n" * 300
+
+
+# (input, quarantine name, bytes the quarantine holds afterwards)
+PAST_THE_LIMIT = {
+    "output past the limit": (many_rows(), None, None),
+    "quarantine past the limit": (mostly_set_aside(), "rejects.csv", 4096),
+}
+
+
+@pytest.mark.parametrize("original, quarantine, quarantine_size", list(PAST_THE_LIMIT.values()),
+                         ids=list(PAST_THE_LIMIT))
+def test_in_place_repair_failing_midway_keeps_the_original(tmp_path, original, quarantine,
+                                                           quarantine_size):
+    # A file-size limit makes a write fail part-way; the original must survive untouched.
+    source = tmp_path / "data.csv"
     source.write_bytes(original)
+    rejects = None if quarantine is None else str(tmp_path / quarantine)
     script = textwrap.dedent(f"""
         import resource, signal
         import _csv_vestle_backend as vestle
         signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
         resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
         try:
-            vestle.vestle_file({str(source)!r}, {str(source)!r})
+            vestle.vestle_file({str(source)!r}, {str(source)!r}, {rejects!r}, expected_columns=2,
+                               merge_overflow=False)
         except OSError as error:
             print("OSError", error)
     """)
@@ -103,4 +189,8 @@ def test_in_place_repair_failing_midway_keeps_the_original(tmp_path):
     assert result.stdout.startswith("OSError"), result.stdout
     assert "(os error 27)" in result.stdout  # EFBIG
     assert source.read_bytes() == original
-    assert os.listdir(tmp_path) == ["data.csv"]  # no temporary left behind
+    if quarantine is None:
+        assert os.listdir(tmp_path) == ["data.csv"]  # no temporary left behind
+    else:
+        assert sorted(os.listdir(tmp_path)) == ["data.csv", quarantine]
+        assert os.path.getsize(tmp_path / quarantine) == quarantine_size
