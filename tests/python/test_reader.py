@@ -2,6 +2,7 @@
 
 import csv
 import os
+import random
 import types
 import weakref
 
@@ -149,6 +150,57 @@ def test_instances_have_no_dict_or_weakrefs(damaged):
         reader.extra = 1
     with pytest.raises(TypeError):
         weakref.ref(reader)
+
+
+# Field texts for the large file: delimiters, quotes and line breaks that need
+# quoting, multi-byte UTF-8 of two to four bytes, and plain text.
+LARGE_PIECES = ["plain", "", "a,b", 'say "hi"', '""', "line\nbreak", "crlf\r\ninside", "caf\u00e9",
+                "\u65e5\u672c\u8a9e", "\U0001f600 grin", "semi;colon", " spaced ", "tab\tin"]
+
+
+def large_damaged_file(rng, count):
+    """Rows of four columns, some short (padded) and some long (merged), with the
+    rows the repair must give back. Each row starts with its own number, so a
+    row that comes back from the wrong place is told apart."""
+    shapes = []  # (encoded tail, fields of the tail)
+    for _ in range(997):
+        width = rng.choices([4, 2, 3, 5, 7], weights=[80, 4, 6, 6, 4])[0]
+        fields = [rng.choice(LARGE_PIECES) + str(rng.randrange(100)) for _ in range(width - 1)]
+        encoded = ['"' + f.replace('"', '""') + '"'
+                   if any(c in f for c in ',"\r\n') or rng.random() < 0.1 else f for f in fields]
+        shapes.append(("," + ",".join(encoded), fields))
+    lines, expected = [], []
+    for index in range(count):
+        tail, fields = shapes[index % len(shapes)]
+        lines.append(str(index) + tail)
+        row = [str(index), *fields]
+        if len(row) > 4:
+            row = row[:3] + [",".join(row[3:])]
+        expected.append(row + [""] * (4 - len(row)))
+    return ("\n".join(lines) + "\n").encode("utf-8"), expected
+
+
+def test_large_file_reads_back_every_row(tmp_path):
+    # Enough rows that the reader gives back the memory of rows already handed
+    # out many times over; every later row must come out intact.
+    count = 300_000
+    content, expected = large_damaged_file(random.Random(7), count)
+    source, output = tmp_path / "large.csv", tmp_path / "repaired.csv"
+    source.write_bytes(content)
+    summary = vestle.vestle_file(str(source), str(output))
+    assert (summary.total_rows, summary.vestled_rows, summary.inferred_columns) == (count, count, 4)
+    with open(output, encoding="utf-8", newline="") as written:
+        reparsed = list(csv.reader(written, strict=True))
+    assert len(reparsed) == count
+    assert reparsed == expected
+
+    reader = vestle.open(str(source))
+    rows = 0
+    for index, row in enumerate(reader):
+        if row != reparsed[index]:
+            pytest.fail(f"row {index}: {row!r} != {reparsed[index]!r}")
+        rows += 1
+    assert rows == count == len(reader)
 
 
 # --- construction errors: the OSError subclass of the error's kind --------------
