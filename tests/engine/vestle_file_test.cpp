@@ -498,7 +498,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         InterruptedClose{"DirectFiles", "out.csv", "q.csv",
                          {{"out.csv", kRepaired}, {"q.csv", kQuarantine}, {"in.csv", kInput}}},
-        InterruptedClose{"InPlace", "in.csv", "q.csv", {{"in.csv", kRepaired}, {"q.csv", kQuarantine}}},
+        InterruptedClose{"InPlace", "in.csv", "q.csv",
+                         {{"in.csv", kRepaired}, {"q.csv", kQuarantine}}},
         InterruptedClose{"AllTheSameFile", "in.csv", "in.csv", {{"in.csv", kQuarantine}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
