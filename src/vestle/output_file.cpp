@@ -34,13 +34,6 @@ std::uint64_t random_word() noexcept {
          (static_cast<std::uint64_t>(::getpid()) << 40) ^ counter.fetch_add(1);
 }
 
-// A rename replaces the last path component, so a symbolic link there must
-// be resolved to the file it points at.
-std::string resolved_path(const std::string& path) {
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-  return real ? std::string(real.get()) : path;
-}
-
 std::string directory_prefix(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -155,6 +148,13 @@ Result<Done, IoError> PendingReplacement::commit() {
   return Done{};
 }
 
+// A rename replaces the last path component, so a symbolic link there must
+// be resolved to the file it points at.
+std::string replacement_target(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+  return real ? std::string(real.get()) : path;
+}
+
 void PendingReplacements::add(std::optional<PendingReplacement> replacement) {
   if (!replacement) return;
   std::erase_if(pending_, [&](const PendingReplacement& earlier) {
@@ -163,9 +163,12 @@ void PendingReplacements::add(std::optional<PendingReplacement> replacement) {
   pending_.push_back(std::move(*replacement));
 }
 
-Result<Done, IoError> PendingReplacements::commit_all() {
-  for (PendingReplacement& replacement : pending_) {
-    if (Result<Done, IoError> committed = replacement.commit(); !committed) return committed;
+Result<Done, IoError> PendingReplacements::commit_all(const std::string& last_target) {
+  for (const bool last : {false, true}) {
+    for (PendingReplacement& replacement : pending_) {
+      if ((replacement.target() == last_target) != last) continue;
+      if (Result<Done, IoError> committed = replacement.commit(); !committed) return committed;
+    }
   }
   return Done{};
 }
@@ -187,7 +190,7 @@ Result<WrittenFile, IoError> write_whole_file(const std::string& path,
       S_ISREG(existing.st_mode) &&
       std::find(keep_intact.begin(), keep_intact.end(),
                 FileId{existing.st_dev, existing.st_ino}) != keep_intact.end()) {
-    std::string target = resolved_path(path);
+    std::string target = replacement_target(path);
     Result<Temporary, IoError> temporary = create_temporary(target, ops);
     if (temporary) {
       return replace_through(std::move(temporary).value(), std::move(target), existing, ops, fill);

@@ -74,14 +74,19 @@ struct WrittenFile {
                                                             std::span<const FileId> keep_intact,
                                                             FileOps& ops, const FillFile& fill);
 
+// The path a replacement of `path` renames over: symbolic links resolved.
+[[nodiscard]] std::string replacement_target(const std::string& path);
+
 // The replacements of one run, held back until every file has been written.
 class PendingReplacements {
  public:
   // A later replacement of the same target supersedes the earlier one, whose
   // temporary is removed at once: only the last content would survive anyway.
   void add(std::optional<PendingReplacement> replacement);
-  // Renames every temporary over its target, in the order added; stops at the first failure.
-  [[nodiscard]] Result<Done, IoError> commit_all();
+  // Renames every temporary over its target, in the order added but
+  // `last_target` last, so that a failing rename leaves that file as it was;
+  // stops at the first failure.
+  [[nodiscard]] Result<Done, IoError> commit_all(const std::string& last_target);
 
  private:
   std::vector<PendingReplacement> pending_;

@@ -56,7 +56,10 @@ Result<VestleStats> vestle_file(const std::string& input_path, const std::string
     if (!quarantine) return VestleError(quarantine.error());
     replacements.add(std::move(quarantine.value().replacement));
   }
-  if (Result<Done, IoError> committed = replacements.commit_all(); !committed) {
+  // The input's own name goes last: should another name of it fail to be
+  // replaced, the input is still as it was.
+  if (Result<Done, IoError> committed = replacements.commit_all(replacement_target(input_path));
+      !committed) {
     return VestleError(committed.error());
   }
   return outcome.stats;

@@ -53,7 +53,8 @@ mode_t mode_of(const std::string& path) {
 enum class Files { Temporaries, Direct, Written };
 
 // Real system calls; one chosen call fails with `code` on the chosen files,
-// sparing the first `spared` of them. Opens and closes are counted.
+// sparing the first `spared` of them (for renames: the first `spared` renames).
+// Opens and closes are counted.
 enum class Fault { None, CreateTemporary, Write, Fchmod, Fsync, Close, Rename, CloseInput };
 
 class FaultyOps : public FileOps {
@@ -70,7 +71,7 @@ class FaultyOps : public FileOps {
     if ((flags & O_ACCMODE) == O_RDONLY) {
       readable_.insert(fd);
     } else if (files_ == Files::Written || (files_ == Files::Temporaries) == temporary) {
-      if (spared_ > 0) {
+      if (spared_ > 0 && fault_ != Fault::Rename) {
         --spared_;
       } else {
         targeted_.insert(fd);
@@ -96,7 +97,8 @@ class FaultyOps : public FileOps {
     return failing ? fail() : 0;
   }
   int rename(const char* from, const char* to) override {
-    return fault_ == Fault::Rename ? fail() : FileOps::rename(from, to);
+    if (fault_ == Fault::Rename && spared_-- <= 0) return fail();
+    return FileOps::rename(from, to);
   }
 
   [[nodiscard]] int opened() const noexcept { return opened_; }
@@ -464,6 +466,14 @@ INSTANTIATE_TEST_SUITE_P(
                    kTemporaries, 1, EIO, true, {}, {}},
         InPlaceRun{"AllTheSameFileRenameFails", "in.csv", "in.csv", Fault::Rename, EXDEV,
                    kTemporaries, 0, EXDEV, true, {}, {}},
+        // Two names of the input replaced at once: the input's own name is renamed last.
+        InPlaceRun{"TwoNamesOfTheInput", "in.csv", "hard.csv", Fault::None, 0, kTemporaries, 0, 0,
+                   false, {{"in.csv", kRepaired}, {"hard.csv", kQuarantine}}, {}},
+        InPlaceRun{"TwoNamesOfTheInputSecondRenameFails", "in.csv", "hard.csv", Fault::Rename,
+                   EXDEV, kTemporaries, 1, EXDEV, true, {{"hard.csv", kQuarantine}}, {}},
+        InPlaceRun{"TwoNamesOfTheInputOtherWaySecondRenameFails", "hard.csv", "in.csv",
+                   Fault::Rename, EXDEV, kTemporaries, 1, EXDEV, true, {{"hard.csv", kRepaired}},
+                   {}},
         // Where the directory refuses a temporary the input is written in place,
         // so a later failure finds it replaced already.
         InPlaceRun{"DirectoryRefusesTemporary", "in.csv", "none/q.csv", Fault::CreateTemporary,
