@@ -181,7 +181,8 @@ std::optional<FileId> file_id(PosixFile& file) {
 
 Result<WrittenFile, IoError> write_whole_file(const std::string& path,
                                               std::span<const FileId> keep_intact, FileOps& ops,
-                                              const FillFile& fill) {
+                                              const FillFile& fill,
+                                              const BeforeOverwrite& before_overwrite) {
   // The system would stop reading the name at a NUL and look at another file.
   if (path.find('\0') != std::string::npos) return IoError::from_errno(EINVAL);
   struct stat existing {};
@@ -196,6 +197,9 @@ Result<WrittenFile, IoError> write_whole_file(const std::string& path,
       return replace_through(std::move(temporary).value(), std::move(target), existing, ops, fill);
     }
     if (!refused_by_directory(temporary.error())) return temporary.error();
+    if (before_overwrite) {
+      if (Result<Done, IoError> ready = before_overwrite(); !ready) return ready.error();
+    }
   }
   return write_in_place(path, ops, fill);
 }

@@ -29,6 +29,8 @@ struct FileId {
 
 // Writes the content of one file; returns the first failure.
 using FillFile = std::function<Result<Done, IoError>(BufferedWriter&)>;
+// Runs before a file that must survive is truncated to be written in place.
+using BeforeOverwrite = std::function<Result<Done, IoError>()>;
 
 // A complete file waiting in a temporary beside the file it is to replace.
 // Destroying it removes the temporary unless `commit` has renamed it over
@@ -69,10 +71,11 @@ struct WrittenFile {
 // permission bits, synced, and handed back as a pending replacement: the
 // original stays untouched until the caller commits it, and on failure the
 // temporary is removed. Where the directory refuses the temporary, the file
-// is truncated and written in place after all.
-[[nodiscard]] Result<WrittenFile, IoError> write_whole_file(const std::string& path,
-                                                            std::span<const FileId> keep_intact,
-                                                            FileOps& ops, const FillFile& fill);
+// is truncated and written in place after all, once `before_overwrite` (when
+// given) has run without error.
+[[nodiscard]] Result<WrittenFile, IoError> write_whole_file(
+    const std::string& path, std::span<const FileId> keep_intact, FileOps& ops,
+    const FillFile& fill, const BeforeOverwrite& before_overwrite = {});
 
 // The path a replacement of `path` renames over: symbolic links resolved.
 [[nodiscard]] std::string replacement_target(const std::string& path);

@@ -1,13 +1,14 @@
-// The file pipeline: read the input whole, repair it, write output and quarantine.
+// The file pipeline: stream the input through the repair into the output, then the quarantine.
 #include "vestle/vestle_file.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
-#include "vestle/csv_writers.h"
+#include "vestle/chunked_input.h"
 #include "vestle/output_file.h"
-#include "vestle/read_file.h"
-#include "vestle/vestle_slice.h"
+#include "vestle/quarantine_spool.h"
+#include "vestle/vestle_stream.h"
 
 namespace vestle {
 
@@ -29,30 +30,33 @@ Result<VestleStats> vestle_file(const std::string& input_path, const std::string
   std::vector<FileId> keep_intact;
   if (std::optional<FileId> id = file_id(input)) keep_intact.push_back(*id);
 
-  VestleOutcome outcome;
-  {
-    Result<FileBytes, IoError> bytes = read_to_end(input);
-    if (!bytes) return VestleError(bytes.error());
-    outcome = vestle_slice(bytes.value().view(), options);
-  }  // the rows own their texts: the input bytes can go now
-  const unsigned char delimiter = outcome.stats.detected_delimiter;
+  // Read before any file is created: a missing, unreadable or directory
+  // input creates nothing.
+  ChunkedInput chunks(input, StreamSettings{}.chunk_size);
+  std::optional<QuarantineSpool> spool;
+  if (quarantine_path) spool.emplace(QuarantineSpool::kDefaultMemoryLimit, ops);
+  StreamingRepair repair(chunks, options, spool ? &*spool : nullptr);
+  if (Result<Done, IoError> settled = repair.settle_format(); !settled) {
+    return VestleError(settled.error());
+  }
 
   // A file that replaces the input (or the output) waits in its temporary
   // until every file of the run is complete, so no failure can cost rows.
+  // Where no temporary can be made, the input is read whole before the
+  // output overwrites it.
   PendingReplacements replacements;
-  Result<WrittenFile, IoError> output =
-      write_whole_file(output_path, keep_intact, ops, [&](BufferedWriter& writer) {
-        return write_rows(writer, outcome.rows, delimiter, options.quote_char);
-      });
+  Result<WrittenFile, IoError> output = write_whole_file(
+      output_path, keep_intact, ops,
+      [&](BufferedWriter& writer) { return repair.write_rows(writer); },
+      [&] { return chunks.read_rest(); });
   if (!output) return VestleError(output.error());
   if (const std::optional<FileId>& id = output.value().id) keep_intact.push_back(*id);
   replacements.add(std::move(output.value().replacement));
 
-  if (quarantine_path) {
-    Result<WrittenFile, IoError> quarantine =
-        write_whole_file(*quarantine_path, keep_intact, ops, [&](BufferedWriter& writer) {
-          return write_quarantine(writer, outcome.quarantine, delimiter);
-        });
+  if (spool) {
+    Result<WrittenFile, IoError> quarantine = write_whole_file(
+        *quarantine_path, keep_intact, ops,
+        [&](BufferedWriter& writer) { return spool->write_to(writer); });
     if (!quarantine) return VestleError(quarantine.error());
     replacements.add(std::move(quarantine.value().replacement));
   }
@@ -62,7 +66,7 @@ Result<VestleStats> vestle_file(const std::string& input_path, const std::string
       !committed) {
     return VestleError(committed.error());
   }
-  return outcome.stats;
+  return repair.stats();
 }
 
 }  // namespace vestle

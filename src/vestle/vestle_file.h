@@ -11,8 +11,9 @@
 
 namespace vestle {
 
-// Reads the input whole, repairs it and writes the output and, when a path is
-// given, the quarantine file. A file that names the input (or, for the
+// Reads the input a chunk at a time and writes each repaired row to the
+// output as soon as it is complete, then, when a path is given, the
+// quarantine file; memory does not grow with the input. A file that names the input (or, for the
 // quarantine, the output just written) is written to a temporary next to it
 // and renamed over it only once every file of the run is complete, so a
 // failure leaves it as it was.

@@ -3,7 +3,6 @@
 
 #include <optional>
 
-#include "heuristics/format_inference.h"
 #include "parser/resilient_parser.h"
 #include "parser/row_store.h"
 #include "vestle/csv_writers.h"
@@ -11,48 +10,41 @@
 #include "vestle/verbatim_rows.h"
 
 namespace vestle {
-namespace {
 
-// Reads until delimiter and column count are settled. Returns whether the
-// input has to be read again from its start (the prefix grew too long to hold).
-Result<bool, IoError> settle_format(ChunkedInput& input, FormatInference& inference,
-                                    const StreamSettings& settings) {
+StreamingRepair::StreamingRepair(ChunkedInput& input, const VestleOptions& options,
+                                 QuarantineSpool* quarantine, const StreamSettings& settings)
+    : input_(input),
+      options_(options),
+      quarantine_(quarantine),
+      settings_(settings),
+      inference_(options.delimiter, options.expected_columns, options.quote_char) {}
+
+Result<Done, IoError> StreamingRepair::settle_format() {
   std::optional<bool> can_restart;
   bool restart = false;
   for (;;) {
-    if (Result<Done, IoError> more = input.extend(); !more) return more.error();
-    if (inference.advance(input.window(), input.window_offset(), input.at_end())) return restart;
-    if (input.window().size() < settings.prefix_limit) continue;
-    if (!can_restart) can_restart = input.can_restart();
+    if (Result<Done, IoError> more = input_.extend(); !more) return more;
+    if (inference_.advance(input_.window(), input_.window_offset(), input_.at_end())) break;
+    if (input_.window().size() < settings_.prefix_limit) continue;
+    if (!can_restart) can_restart = input_.can_restart();
     // A pipe cannot be read twice: it keeps what the heuristics still need.
     if (!*can_restart) continue;
-    input.discard(static_cast<std::size_t>(inference.needed_from() - input.window_offset()));
+    input_.discard(static_cast<std::size_t>(inference_.needed_from() - input_.window_offset()));
     restart = true;
   }
+  empty_input_ = input_.at_end() && input_.window_offset() == 0 && input_.window().empty();
+  if (restart) return input_.restart();
+  return Done{};
 }
 
-}  // namespace
-
-Result<VestleStats, IoError> vestle_stream(ChunkedInput& input, const VestleOptions& options,
-                                           const OpenOutput& open_output,
-                                           QuarantineSpool* quarantine,
-                                           const StreamSettings& settings) {
-  FormatInference inference(options.delimiter, options.expected_columns, options.quote_char);
-  Result<bool, IoError> settled = settle_format(input, inference, settings);
-  if (!settled) return settled.error();
-  const bool empty_input = input.at_end() && input.window_offset() == 0 && input.window().empty();
-  if (settled.value()) {
-    if (Result<Done, IoError> restarted = input.restart(); !restarted) return restarted.error();
-  }
-
-  Result<BufferedWriter*, IoError> opened = open_output(input);
-  if (!opened) return opened.error();
-  BufferedWriter& output = *opened.value();
-
-  VestleStats stats;
-  if (empty_input) return stats;  // comma and all counts 0, whatever the options say
-  const unsigned char delimiter = inference.delimiter();
-  const std::size_t columns = inference.columns();
+Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
+  VestleStats& stats = stats_;
+  if (empty_input_) return Done{};  // comma and all counts 0, whatever the options say
+  const VestleOptions& options = options_;
+  ChunkedInput& input = input_;
+  QuarantineSpool* const quarantine = quarantine_;
+  const unsigned char delimiter = inference_.delimiter();
+  const std::size_t columns = inference_.columns();
   stats.detected_delimiter = delimiter;
   stats.inferred_columns = columns;
   RowReconciler reconciler(options, columns, delimiter);
@@ -81,7 +73,7 @@ Result<VestleStats, IoError> vestle_stream(ChunkedInput& input, const VestleOpti
           ++stats.vestled_rows;
           if (Result<Done, IoError> written = output.write(rest.substr(from, row.end - from));
               !written) {
-            return written.error();
+            return written;
           }
           parser.skip_to(ParsePoint{row.end, parser.line_number() + 1 + row.lf_inside});
           continue;
@@ -102,14 +94,14 @@ Result<VestleStats, IoError> vestle_stream(ChunkedInput& input, const VestleOpti
       }
       ++stats.vestled_rows;
       if (Result<Done, IoError> written = row_writer.write(output, rows.last_row()); !written) {
-        return written.error();
+        return written;
       }
     }
-    if (at_end) return stats;
+    if (at_end) return Done{};
     const ParsePoint point = parser.resume_point();
     resume = ParsePoint{window_offset + start + point.offset, point.line_number};
     input.discard(static_cast<std::size_t>(resume.offset - window_offset));
-    if (Result<Done, IoError> more = input.extend(); !more) return more.error();
+    if (Result<Done, IoError> more = input.extend(); !more) return more;
   }
 }
 

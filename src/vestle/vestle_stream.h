@@ -2,10 +2,10 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 
 #include "error/io_error.h"
 #include "error/vestle_error.h"
+#include "heuristics/format_inference.h"
 #include "vestle/buffered_writer.h"
 #include "vestle/chunked_input.h"
 #include "vestle/quarantine_spool.h"
@@ -22,22 +22,35 @@ struct StreamSettings {
   std::size_t prefix_limit = std::size_t{16} << 20;
 };
 
-// Called once the format is settled, before the first row is written; may
-// read the rest of the input first (when the output is about to overwrite
-// it). Returns the writer of the repaired file.
-using OpenOutput = std::function<Result<BufferedWriter*, IoError>(ChunkedInput&)>;
+// Repairs an input that arrives through a ChunkedInput in two steps: settle
+// the delimiter and the column count on its first rows, then parse,
+// reconcile and write every row as soon as its end has been read. Output
+// bytes, set-aside lines and statistics are those of vestle_slice over the
+// whole input followed by the writers. Memory holds the window of input
+// (which grows only for a row longer than it), one row and the bounded
+// quarantine spool, whatever the size of the input.
+class StreamingRepair {
+ public:
+  // Rows set aside go to `quarantine` when one is given.
+  StreamingRepair(ChunkedInput& input, const VestleOptions& options, QuarantineSpool* quarantine,
+                  const StreamSettings& settings = {});
 
-// Settles delimiter and column count on the first rows of `input`, then
-// parses, reconciles and writes every row as soon as its end has been read.
-// Rows set aside go to `quarantine` when one is given. Output bytes, set-aside
-// lines and statistics are those of vestle_slice over the whole input
-// followed by the writers; memory holds the window of input, one window's
-// rows and the bounded spool, whatever the size of the input. The input is
-// read before the output is opened, at least one chunk of it.
-[[nodiscard]] Result<VestleStats, IoError> vestle_stream(ChunkedInput& input,
-                                                         const VestleOptions& options,
-                                                         const OpenOutput& open_output,
-                                                         QuarantineSpool* quarantine,
-                                                         const StreamSettings& settings = {});
+  // Reads until delimiter and column count are settled, at least one chunk,
+  // and leaves the input ready for the rows.
+  [[nodiscard]] Result<Done, IoError> settle_format();
+  // After settle_format: writes every repaired row to `output`.
+  [[nodiscard]] Result<Done, IoError> write_rows(BufferedWriter& output);
+
+  [[nodiscard]] const VestleStats& stats() const noexcept { return stats_; }
+
+ private:
+  ChunkedInput& input_;
+  VestleOptions options_;
+  QuarantineSpool* quarantine_;
+  StreamSettings settings_;
+  FormatInference inference_;
+  bool empty_input_ = false;
+  VestleStats stats_;
+};
 
 }  // namespace vestle

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "file_test_support.h"
+#include "vestle/quarantine_spool.h"
 
 namespace vestle {
 namespace {
@@ -590,6 +591,108 @@ TEST_F(FileSizeLimit, QuarantinePastTheLimitLeavesTheInputIntact) {
   EXPECT_EQ(quarantine.size(), kLimit);
   EXPECT_EQ(quarantine.substr(0, kHeader.size()), kHeader);
   EXPECT_EQ(dir_.entries(), (Names{"in.csv", "q.csv", "sub"}));
+}
+
+// --- inputs larger than one read ------------------------------------------------
+
+// Many rows of every kind: some pass, some are padded or merged, some set aside.
+std::string many_rows(int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) {
+    switch (i % 4) {
+      case 0: out += "a" + std::to_string(i) + ",\"b,\"\"q\"\"\",c\n"; break;
+      case 1: out += "short\n"; break;
+      case 2: out += "x,y,z,extra\r\n"; break;
+      default: out += "\xC3\xA9,\"multi\nline\",\xE2\x82\xAC\n"; break;
+    }
+  }
+  return out;
+}
+
+VestleOptions three_columns() {
+  VestleOptions options;
+  options.expected_columns = 3;
+  options.merge_overflow = false;
+  return options;
+}
+
+// Real calls, except that the `fail_at`-th read of the input fails with EIO.
+class FailingRead : public FileOps {
+ public:
+  explicit FailingRead(int fail_at) : fail_at_(fail_at) {}
+  ssize_t read(int fd, void* buffer, std::size_t size) override {
+    if (++reads_ == fail_at_) {
+      errno = EIO;
+      return -1;
+    }
+    return FileOps::read(fd, buffer, size);
+  }
+
+ private:
+  int fail_at_;
+  int reads_ = 0;
+};
+
+TEST_F(VestleFileTest, ReadFailingAfterTheOutputWasCreatedLeavesWhatWasWritten) {
+  const std::string input = many_rows(200000);  // several reads
+  write_text(input_, input);
+  ASSERT_TRUE(vestle_file(input_, dir_.file("ref.csv"), dir_.file("ref_q.csv"), three_columns()));
+  const std::string complete = read_text(dir_.file("ref.csv"));
+
+  FailingRead ops(/*fail_at=*/4);
+  const Result<VestleStats> result =
+      vestle_file(input_, dir_.file("out.csv"), dir_.file("q.csv"), three_columns(), ops);
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error().io().os_error(), EIO);
+  const std::string partial = read_text(dir_.file("out.csv"));
+  EXPECT_LT(partial.size(), complete.size());
+  EXPECT_EQ(complete.compare(0, partial.size(), partial), 0);  // a prefix of the repair
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("q.csv")));
+  EXPECT_EQ(read_text(input_), input);
+}
+
+TEST_F(VestleFileTest, FirstReadFailingCreatesNoFile) {
+  FailingRead ops(/*fail_at=*/1);
+  const Result<VestleStats> result =
+      vestle_file(input_, dir_.file("out.csv"), dir_.file("q.csv"), three_columns(), ops);
+  ASSERT_FALSE(result);
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("out.csv")));
+}
+
+// Where the directory refuses a temporary, the output overwrites the input in
+// place: it must have read all of it first, however many reads that takes.
+TEST_F(VestleFileTest, InPlaceWithoutATemporaryReadsTheWholeInputFirst) {
+  const std::string input = many_rows(200000);
+  write_text(input_, input);
+  const std::string copy = dir_.file("copy.csv");
+  write_text(copy, input);
+  ASSERT_TRUE(vestle_file(copy, dir_.file("ref.csv"), dir_.file("ref_q.csv"), three_columns()));
+
+  FaultyOps ops(Fault::CreateTemporary, EACCES);
+  Result<VestleStats> result = vestle_file(input_, input_, dir_.file("q.csv"), three_columns(), ops);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(read_text(input_), read_text(dir_.file("ref.csv")));
+  EXPECT_EQ(read_text(dir_.file("q.csv")), read_text(dir_.file("ref_q.csv")));
+  EXPECT_EQ(result.value().total_rows, 200000u);
+}
+
+// More rows set aside than the spool keeps in memory: they come back in order.
+TEST_F(VestleFileTest, ManyRowsSetAsideComeBackInOrder) {
+  std::string input = "a,b,c\n";
+  for (int i = 0; i < 120000; ++i) input += "row " + std::to_string(i) + ",with,extra,fields\n";
+  write_text(input_, input);
+  Result<VestleStats> result =
+      vestle_file(input_, dir_.file("out.csv"), dir_.file("q.csv"), three_columns());
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result.value().quarantined_rows, 120000u);
+  const std::string quarantine = read_text(dir_.file("q.csv"));
+  EXPECT_GT(quarantine.size(), QuarantineSpool::kDefaultMemoryLimit);
+  std::string expected = kHeader;
+  for (int i = 0; i < 120000; ++i) {
+    expected += std::to_string(i + 3) + ",\"Row has extra columns (expected 3)\",\"row " +
+                std::to_string(i) + ",with,extra,fields\"\n";
+  }
+  EXPECT_EQ(quarantine, expected);
 }
 
 }  // namespace

@@ -171,16 +171,11 @@ TEST(VestleStream, MemoryDoesNotGrowWithTheInput) {
   files.files["in"] = input;
   PosixFile in(files.open("in", O_RDONLY, 0), files);
   ChunkedInput chunks(in, 4096);
-  std::optional<BufferedWriter> out;
-  Result<VestleStats, IoError> stats = vestle_stream(
-      chunks, VestleOptions{},
-      [&](ChunkedInput&) -> Result<BufferedWriter*, IoError> {
-        out.emplace(PosixFile(files.open("out", O_CREAT, 0), files));
-        return &*out;
-      },
-      nullptr);
-  ASSERT_TRUE(stats);
-  EXPECT_EQ(stats.value().total_rows, 400001u);
+  StreamingRepair repair(chunks, VestleOptions{}, nullptr);
+  BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files));
+  ASSERT_TRUE(repair.settle_format());
+  ASSERT_TRUE(repair.write_rows(out));
+  EXPECT_EQ(repair.stats().total_rows, 400001u);
   EXPECT_LE(chunks.buffer_capacity(), 4 * long_row.size());
   EXPECT_GT(input.size(), 4 * chunks.buffer_capacity());
 }

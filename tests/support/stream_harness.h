@@ -59,21 +59,15 @@ inline RepairBytes streamed_repair(std::string_view input, const VestleOptions& 
   RepairBytes result;
   PosixFile in(files.open("in", O_RDONLY, 0), files);
   ChunkedInput chunks(in, shape.settings.chunk_size);
-  std::optional<BufferedWriter> out;
   QuarantineSpool spool(shape.quarantine_memory);
-  Result<VestleStats, IoError> stats = vestle_stream(
-      chunks, options,
-      [&](ChunkedInput&) -> Result<BufferedWriter*, IoError> {
-        out.emplace(PosixFile(files.open("out", O_CREAT, 0), files));
-        return &*out;
-      },
-      &spool, shape.settings);
-  if (!stats) {
+  StreamingRepair repair(chunks, options, &spool, shape.settings);
+  BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files));
+  if (!repair.settle_format() || !repair.write_rows(out)) {
     result.failed = true;
     return result;
   }
-  result.stats = stats.value();
-  result.failed |= !out->flush();
+  result.stats = repair.stats();
+  result.failed |= !out.flush();
   {
     BufferedWriter quarantine(PosixFile(files.open("quarantine", O_CREAT, 0), files));
     result.failed |= !spool.write_to(quarantine);
