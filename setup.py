@@ -14,11 +14,11 @@ from setuptools.command.build_ext import build_ext
 ROOT = Path(__file__).resolve().parent
 MODULE = "_csv_vestle_backend"
 
-# The distribution is a single top-level extension module, not a package, so
-# there is no package folder that could hold a py.typed marker. Type checkers
-# look for a stub file named after the module beside it, so the stub is
-# installed as site-packages/_csv_vestle_backend.pyi next to the .so.
-STUB = ROOT / "stubs" / f"{MODULE}.pyi"
+# Type checkers do not read a lone .pyi file beside an extension module in
+# site-packages; they find the stubs of an installed module in a stub-only
+# package named after it with "-stubs" (PEP 561). The folder stubs/ holds that
+# package and is installed as site-packages/_csv_vestle_backend-stubs/.
+STUBS_PACKAGE = f"{MODULE}-stubs"
 
 
 class CMakeExtension(Extension):
@@ -60,18 +60,15 @@ class CMakeBuild(build_ext):
         target = Path(self.get_ext_fullpath(ext.name))
         target.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(stage_dir / f"{ext.name}{suffix}", target)
-        shutil.copyfile(STUB, target.with_name(STUB.name))
-
-    def get_outputs(self) -> list[str]:
-        stubs = [str(Path(path).with_name(STUB.name)) for path in super().get_outputs()]
-        return super().get_outputs() + stubs
 
 
 setup(
     ext_modules=[CMakeExtension(MODULE)],
     cmdclass={"build_ext": CMakeBuild},
-    # Nothing but the extension: no Python packages to discover in this tree.
-    packages=[],
+    # Besides the extension, only the stub package; nothing else in this tree is Python to install.
+    packages=[STUBS_PACKAGE],
+    package_dir={STUBS_PACKAGE: f"stubs/{STUBS_PACKAGE}"},
+    package_data={STUBS_PACKAGE: ["__init__.pyi"]},
     py_modules=[],
     # Keeps setuptools out of build/, the CMake folder of scripts/test.sh.
     options={"build": {"build_base": "build-pip"}},

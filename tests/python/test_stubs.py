@@ -1,4 +1,4 @@
-"""Checks stubs/_csv_vestle_backend.pyi against the live module so the two cannot drift apart."""
+"""Checks the stub package (stubs/_csv_vestle_backend-stubs) against the live module so the two cannot drift apart."""
 
 import ast
 import inspect
@@ -10,7 +10,7 @@ import pytest
 import _csv_vestle_backend as backend
 
 ROOT = Path(__file__).resolve().parents[2]
-STUB_PATH = ROOT / "stubs" / "_csv_vestle_backend.pyi"
+STUB_PATH = ROOT / "stubs" / "_csv_vestle_backend-stubs" / "__init__.pyi"
 STUB = ast.parse(STUB_PATH.read_text(encoding="utf-8"), filename=str(STUB_PATH))
 
 NO_DEFAULT = "<required>"
