@@ -8,9 +8,11 @@
 #
 # Idempotent: each interpreter is reused when its stamp is present and it still runs.
 # Environment: VESTLE_CACHE (cache root), VESTLE_REFRESH=1 (fetch/build again),
-# VESTLE_JOBS (make -j), VESTLE_DEBIAN_MIRROR (default: the machine's own Debian mirror).
+# VESTLE_JOBS (make -j), VESTLE_DEBIAN_MIRROR (default: the machine's own Debian mirror),
+# VESTLE_APT_WAIT (seconds to wait for a held apt/dpkg lock or another provisioning run, default 600).
 set -euo pipefail
 
+SCRIPTS="$(cd "$(dirname "$0")" && pwd)"
 CACHE="${VESTLE_CACHE:-/var/cache/csv-vestle}"
 REFRESH="${VESTLE_REFRESH:-0}"
 JOBS="${VESTLE_JOBS:-2}"
@@ -232,18 +234,9 @@ py313t_works() {
   [[ -x "$PY313T" ]] && [[ "$("$PY313T" -c 'import sys; print(sys._is_gil_enabled())' 2>/dev/null)" == False ]]
 }
 
+# Through install-deps.sh, which waits (bounded) when another apt or dpkg holds the lock.
 install_build_deps() {
-  local missing=() pkg
-  for pkg in "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
-      missing+=("$pkg")
-    fi
-  done
-  if ((${#missing[@]})); then
-    log "installing build dependencies into the system: ${missing[*]}"
-    run apt-get -q update
-    DEBIAN_FRONTEND=noninteractive run apt-get -q install -y --no-install-recommends "${missing[@]}"
-  fi
+  run "$SCRIPTS/install-deps.sh" "$@"
 }
 
 # pytest is pure Python: the copy unpacked for 3.14 serves 3.13t as well.
@@ -322,6 +315,12 @@ write_interpreter_table() {
 main() {
   mkdir -p "$CACHE"
   log "cache: $CACHE"
+  # Two runs at once (two checkouts on one machine) would unpack into the same folders.
+  exec 9>"$CACHE/.provision.lock"
+  if ! flock -n 9; then
+    log "another provisioning run holds $CACHE; waiting up to ${VESTLE_APT_WAIT:-600} s"
+    flock -w "${VESTLE_APT_WAIT:-600}" 9 || die "the cache stayed locked by another run"
+  fi
   local start=$SECONDS
   provision_py314
   provision_py313t
