@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 python=${VESTLE_PYTHON:-/usr/bin/python3}
 
-scripts/install-deps.sh
+scripts/install-deps.sh python3-distributed  # dask.distributed for the example that uses a cluster
 # shellcheck disable=SC2086
 cmake -S . -B "$build_dir" -DVESTLE_PYTHON="$python" -DVESTLE_BUILD_TESTS=ON ${VESTLE_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
