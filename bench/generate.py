@@ -7,6 +7,7 @@ Shapes:
   clean       mixed 12-column rows: quoted commas, doubled quotes, line
               breaks inside quotes, multi-byte UTF-8 text
   damaged     the same with about 2% damaged rows (short, long, stray quotes)
+  halfwide    the same, every other row with one field too many
   wide        200 numeric columns per row
   bigfields   rows of a few fields, each about 1 MB
   onerow      a single row of small fields (a million fields at 10 MB)
@@ -95,6 +96,14 @@ def damaged(out, size, rng):
     write_rows(out, mixed_rows(rng, 0.02), size)
 
 
+def halfwide(out, size, rng):
+    def rows():
+        for i, row in enumerate(mixed_rows(rng, 0.0)):
+            yield row[:-1] + ",surplus\n" if i % 2 else row
+    out.write(HEADER.encode())
+    write_rows(out, rows(), size)
+
+
 def wide(out, size, rng):
     def rows():
         randrange = rng.randrange
@@ -145,7 +154,7 @@ def quotestorm(out, size, _rng):
     out.write(b"\n")
 
 
-SHAPES = {f.__name__: f for f in (clean, damaged, wide, bigfields, onerow, blanklines,
+SHAPES = {f.__name__: f for f in (clean, damaged, halfwide, wide, bigfields, onerow, blanklines,
                                   unclosed, quotestorm)}
 
 

@@ -6,10 +6,12 @@ own peak RSS (VmHWM); the contenders take turns within every repetition, and
 the table gives medians.
 
     PYTHONPATH=build-perf /usr/bin/python3 bench/python_bench.py [--size 100]
-        [--shapes clean,damaged] [--repeat 5] [--dir /tmp/vestle-bench]
+        [--shapes clean,damaged] [--repeat 5] [--dir /tmp/vestle-bench] [--baseline DIR]
 
 Contenders on each file:
   vestle_file    _csv_vestle_backend.vestle_file(input, output)
+  vestle_quarantine  the same with a quarantine file, rows of the wrong width set aside
+  baseline_file  vestle_file of the module found in --baseline (an older build, side by side)
   csv_roundtrip  csv.writer(out).writerows(csv.reader(input))
   plain_copy     read the whole file as bytes, write the bytes out
   vestle_reader  list(_csv_vestle_backend.open(input))
@@ -41,12 +43,15 @@ def peak_rss_bytes():
 
 def run_child(contender, source, target):
     """Runs one contender in this (fresh) process; prints seconds and peak RSS."""
-    if contender in ("vestle_file", "vestle_reader"):
+    if contender in ("vestle_file", "vestle_quarantine", "baseline_file", "vestle_reader"):
         import _csv_vestle_backend as backend
     import csv
     start = time.perf_counter()
-    if contender == "vestle_file":
+    if contender in ("vestle_file", "baseline_file"):
         backend.vestle_file(source, target)
+    elif contender == "vestle_quarantine":
+        backend.vestle_file(source, target, target + ".quarantine", expected_columns=12,
+                            fill_ragged_rows=False, merge_overflow=False)
     elif contender == "csv_roundtrip":
         with open(source, newline="") as src, open(target, "w", newline="") as dst:
             csv.writer(dst, lineterminator="\n").writerows(csv.reader(src))
@@ -69,9 +74,16 @@ def run_child(contender, source, target):
     print(f"{elapsed:.6f} {peak_rss_bytes()}")
 
 
+BASELINE = None  # module directory of an older build, for the baseline_file contender
+
+
 def measure(contender, source, target):
+    env = dict(os.environ)
+    if contender == "baseline_file":
+        env["PYTHONPATH"] = BASELINE
     result = subprocess.run([sys.executable, os.path.abspath(__file__), "--child", contender,
-                             source, target], check=True, capture_output=True, text=True)
+                             source, target], check=True, capture_output=True, text=True,
+                            env=env)
     seconds, rss = result.stdout.split()
     return float(seconds), int(rss)
 
@@ -92,8 +104,9 @@ def bench_file(path, contenders, repeat, out_path):
             seconds, peak = measure(contender, path, out_path)
             times[contender].append(seconds)
             rss[contender].append(peak)
-    if os.path.exists(out_path):
-        os.unlink(out_path)
+    for leftover in (out_path, out_path + ".quarantine"):
+        if os.path.exists(leftover):
+            os.unlink(leftover)
     return ({c: statistics.median(v) for c, v in times.items()},
             {c: max(v) for c, v in rss.items()})
 
@@ -101,14 +114,17 @@ def bench_file(path, contenders, repeat, out_path):
 def report(label, size, times, rss):
     mb = size / 1e6
     print(f"\n== {label}: {mb:.1f} MB")
-    print(f"{'contender':<15}{'median s':>10}{'MB/s':>9}{'peak RSS MB':>13}{'RSS/input':>11}")
+    print(f"{'contender':<19}{'median s':>10}{'MB/s':>9}{'peak RSS MB':>13}{'RSS/input':>11}")
     for contender, seconds in times.items():
-        print(f"{contender:<15}{seconds:>10.3f}{mb / seconds:>9.1f}"
+        print(f"{contender:<19}{seconds:>10.3f}{mb / seconds:>9.1f}"
               f"{rss[contender] / 1e6:>13.1f}{rss[contender] / size:>11.2f}")
     ratios = []
     if "vestle_file" in times and "csv_roundtrip" in times:
         ratios.append(("csv_roundtrip / vestle_file (speed-up)",
                        times["csv_roundtrip"] / times["vestle_file"]))
+    if "vestle_file" in times and "baseline_file" in times:
+        ratios.append(("baseline_file / vestle_file (speed-up)",
+                       times["baseline_file"] / times["vestle_file"]))
     if "vestle_file" in times and "plain_copy" in times:
         ratios.append(("vestle_file / plain_copy (time)", times["vestle_file"] / times["plain_copy"]))
     if "vestle_reader" in times and "csv_reader" in times:
@@ -133,7 +149,10 @@ def main():
     parser.add_argument("--repeat", type=int, default=5)
     parser.add_argument("--dir", default="/tmp/vestle-bench")
     parser.add_argument("--delete", action="store_true", help="delete generated inputs afterwards")
+    parser.add_argument("--baseline", help="directory of an older build of the module")
     args = parser.parse_args()
+    global BASELINE
+    BASELINE = os.path.abspath(args.baseline) if args.baseline else None
 
     os.makedirs(args.dir, exist_ok=True)
     shapes = HOSTILE if args.shapes == "hostile" else args.shapes.split(",")

@@ -144,6 +144,21 @@ inline std::size_t skip_ascii_words(const unsigned char* bytes, std::size_t from
   return i;
 }
 
+// Offset of the first byte in [from, size) other than `c`, or `size`; eight
+// bytes per step. The reference for the vector form below.
+inline std::size_t skip_byte_run_words(const unsigned char* bytes, std::size_t from,
+                                       std::size_t size, unsigned char c) noexcept {
+  const std::uint64_t pattern = scan_detail::kOnes * c;
+  std::size_t i = from;
+  for (; size - i >= 8; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes + i, sizeof word);
+    if (word != pattern) break;
+  }
+  while (i < size && bytes[i] == c) ++i;
+  return i;
+}
+
 #if defined(__SSE2__)
 
 // Sixteen bytes per step, then the word form for the rest.
@@ -237,6 +252,18 @@ inline std::size_t skip_ascii_sse2(const unsigned char* bytes, std::size_t from,
   return skip_ascii_words(bytes, i, size);
 }
 
+inline std::size_t skip_byte_run_sse2(const unsigned char* bytes, std::size_t from,
+                                      std::size_t size, unsigned char c) noexcept {
+  const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
+  std::size_t i = from;
+  for (; size - i >= 16; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vc)));
+    if (same != 0xFFFF) return i + static_cast<std::size_t>(std::countr_one(same));
+  }
+  return skip_byte_run_words(bytes, i, size, c);
+}
+
 #endif  // __SSE2__
 
 // Finds the first doubled `c` starting in [from, end); the byte at `end`
@@ -267,6 +294,16 @@ inline std::size_t skip_ascii(const unsigned char* bytes, std::size_t from, std:
   return skip_ascii_sse2(bytes, from, size);
 #else
   return skip_ascii_words(bytes, from, size);
+#endif
+}
+
+// Offset of the first byte in [from, size) other than `c`, or `size`.
+inline std::size_t skip_byte_run(const unsigned char* bytes, std::size_t from, std::size_t size,
+                                 unsigned char c) noexcept {
+#if defined(__SSE2__)
+  return skip_byte_run_sse2(bytes, from, size, c);
+#else
+  return skip_byte_run_words(bytes, from, size, c);
 #endif
 }
 

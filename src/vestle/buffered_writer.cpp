@@ -5,8 +5,10 @@
 
 namespace vestle {
 
-BufferedWriter::BufferedWriter(PosixFile file)
-    : file_(std::move(file)), buffer_(std::make_unique<char[]>(kCapacity)) {}
+BufferedWriter::BufferedWriter(PosixFile file, std::size_t capacity)
+    : file_(std::move(file)),
+      capacity_(capacity),
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity)) {}
 
 BufferedWriter::~BufferedWriter() {
   if (size_ > 0 && file_.is_open()) (void)flush();
@@ -36,11 +38,11 @@ Result<Done, IoError> BufferedWriter::flush() {
 }
 
 Result<Done, IoError> BufferedWriter::write_cold(std::string_view piece) {
-  if (piece.size() > kCapacity - size_) {
+  if (piece.size() > capacity_ - size_) {
     Result<Done, IoError> flushed = flush();
     if (!flushed) return flushed;
   }
-  if (piece.size() >= kCapacity) return file_.write_all(piece.data(), piece.size());
+  if (piece.size() >= capacity_) return file_.write_all(piece.data(), piece.size());
   std::memcpy(buffer_.get() + size_, piece.data(), piece.size());
   size_ += piece.size();
   return Done{};

@@ -13,13 +13,13 @@
 namespace vestle {
 
 // Owns the file it writes. A piece shorter than the free room is copied; a
-// longer one flushes the buffer first; then a piece of `kCapacity` bytes or
-// more goes straight to the file and a shorter one is copied.
+// longer one flushes the buffer first; then a piece of the buffer's capacity
+// or more goes straight to the file and a shorter one is copied.
 class BufferedWriter {
  public:
   static constexpr std::size_t kCapacity = 8192;
 
-  explicit BufferedWriter(PosixFile file);
+  explicit BufferedWriter(PosixFile file, std::size_t capacity = kCapacity);
   BufferedWriter(const BufferedWriter&) = delete;
   BufferedWriter& operator=(const BufferedWriter&) = delete;
   // Bytes still buffered (after a failed write, or when never flushed) get
@@ -27,7 +27,7 @@ class BufferedWriter {
   ~BufferedWriter();
 
   [[nodiscard]] Result<Done, IoError> write(std::string_view piece) {
-    if (piece.size() < kCapacity - size_) {
+    if (piece.size() < capacity_ - size_) {
       std::memcpy(buffer_.get() + size_, piece.data(), piece.size());
       size_ += piece.size();
       return Done{};
@@ -39,7 +39,7 @@ class BufferedWriter {
   // copied there by `write`, else nullptr. After writing a piece there,
   // `commit` its size: the same outcome as `write` of that piece.
   [[nodiscard]] char* room_for(std::size_t bound) noexcept {
-    return bound < kCapacity - size_ ? buffer_.get() + size_ : nullptr;
+    return bound < capacity_ - size_ ? buffer_.get() + size_ : nullptr;
   }
   void commit(std::size_t size) noexcept { size_ += size; }
 
@@ -55,6 +55,7 @@ class BufferedWriter {
   [[nodiscard]] Result<Done, IoError> write_cold(std::string_view piece);
 
   PosixFile file_;
+  std::size_t capacity_;
   std::unique_ptr<char[]> buffer_;
   std::size_t size_ = 0;
 };

@@ -99,7 +99,7 @@ Result<WrittenFile, IoError> replace_through(Temporary temporary, std::string ta
       !chmod) {
     return chmod.error();
   }
-  BufferedWriter writer(std::move(temporary.file));
+  BufferedWriter writer(std::move(temporary.file), kOutputBufferCapacity);
   if (Result<Done, IoError> filled = fill(writer); !filled) return filled.error();
   Result<std::optional<FileId>, IoError> finished = finish(writer, /*sync=*/true);
   if (!finished) return finished.error();
@@ -110,7 +110,7 @@ Result<WrittenFile, IoError> write_in_place(const std::string& path, FileOps& op
                                             const FillFile& fill) {
   Result<PosixFile, IoError> created = PosixFile::create(path, ops);
   if (!created) return created.error();
-  BufferedWriter writer(std::move(created).value());
+  BufferedWriter writer(std::move(created).value(), kOutputBufferCapacity);
   if (Result<Done, IoError> filled = fill(writer); !filled) return filled.error();
   Result<std::optional<FileId>, IoError> finished = finish(writer, /*sync=*/false);
   if (!finished) return finished.error();

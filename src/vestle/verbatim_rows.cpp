@@ -67,13 +67,33 @@ void VerbatimRowScanner::load_block(std::size_t base) noexcept {
   }
 }
 
-VerbatimRowScanner::Row VerbatimRowScanner::scan(std::string_view window, std::size_t from,
+VerbatimRowScanner::Run VerbatimRowScanner::scan(std::string_view window, std::size_t from,
                                                  std::size_t fields) noexcept {
-  if (reinterpret_cast<const unsigned char*>(window.data()) != bytes_ || window.size() != size_) {
-    bytes_ = reinterpret_cast<const unsigned char*>(window.data());
-    size_ = window.size();
-    block_valid_ = false;
+  // The buffer behind a window is reused: what was classified for an earlier
+  // call may describe other bytes at the same address.
+  bytes_ = reinterpret_cast<const unsigned char*>(window.data());
+  size_ = window.size();
+  block_valid_ = false;
+  Run run{from, 0, 0};
+  const bool blank_lines_qualify = fields <= 1;
+  for (;;) {
+    if (blank_lines_qualify && run.end < size_ && bytes_[run.end] == kLf) {
+      // A run of empty lines, a word at a time: each is a row of one empty field.
+      const std::size_t blank_end = skip_byte_run(bytes_, run.end, size_, kLf);
+      run.rows += blank_end - run.end;
+      run.lines += blank_end - run.end;
+      run.end = blank_end;
+      continue;
+    }
+    const Row row = scan_row(run.end, fields);
+    if (row.end == 0) return run;
+    ++run.rows;
+    run.lines += 1 + row.lf_inside;
+    run.end = row.end;
   }
+}
+
+VerbatimRowScanner::Row VerbatimRowScanner::scan_row(std::size_t from, std::size_t fields) noexcept {
   Row row;
   std::size_t seen = 0;  // fields finished
   std::size_t at = from;
@@ -127,7 +147,7 @@ VerbatimRowScanner::Row VerbatimRowScanner::scan(std::string_view window, std::s
     break;
   }
   if (fields != 0 && seen != fields) return {};
-  const std::string_view text(window.data() + from, row.end - from);
+  const std::string_view text(reinterpret_cast<const char*>(bytes_) + from, row.end - from);
   if (skip_ascii(bytes_, from, row.end) != row.end && valid_utf8_prefix(text) != text.size()) {
     return {};
   }

@@ -27,17 +27,25 @@ class VerbatimRowScanner {
 
   VerbatimRowScanner(unsigned char delimiter, unsigned char quote) noexcept;
 
-  struct Row {
-    std::size_t end = 0;       // offset just past its LF; 0 when the row does not qualify
-    std::size_t lf_inside = 0;  // LFs inside its quoted fields
+  // A run of rows that qualify, back to back.
+  struct Run {
+    std::size_t end = 0;    // offset just past the last row's LF; `from` when none qualifies
+    std::size_t rows = 0;
+    std::size_t lines = 0;  // line breaks in the run, those inside quoted fields included
   };
 
-  // Looks at the row that starts at `from` in `window`; `fields` is the
-  // width the row must have (0: any). A row whose LF is not in the window
-  // does not qualify.
-  [[nodiscard]] Row scan(std::string_view window, std::size_t from, std::size_t fields) noexcept;
+  // The qualifying rows from `from` on in `window`, up to the first that
+  // does not qualify; `fields` is the width they must have (0: any). A row
+  // whose LF is not in the window does not qualify.
+  [[nodiscard]] Run scan(std::string_view window, std::size_t from, std::size_t fields) noexcept;
 
  private:
+  struct Row {
+    std::size_t end = 0;        // offset just past its LF; 0 when the row does not qualify
+    std::size_t lf_inside = 0;  // LFs inside its quoted fields
+  };
+  [[nodiscard]] Row scan_row(std::size_t from, std::size_t fields) noexcept;
+
   // Next quote, delimiter, CR or LF at or after `at`, or the window's size.
   [[nodiscard]] std::size_t next_stop(std::size_t at) noexcept;
   void load_block(std::size_t base) noexcept;

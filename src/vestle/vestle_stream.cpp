@@ -66,17 +66,17 @@ Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
                            resume.line_number, resume.offset == 0);
     for (;;) {
       if (verbatim) {
-        const VerbatimRowScanner::Row row = verbatim->scan(rest, parser.position(), columns);
-        if (row.end != 0) {
-          const std::size_t from = parser.position();
-          ++stats.total_rows;
-          ++stats.vestled_rows;
-          if (Result<Done, IoError> written = output.write(rest.substr(from, row.end - from));
+        // Rows already in output form go out as one piece, straight from the input.
+        const std::size_t from = parser.position();
+        const VerbatimRowScanner::Run run = verbatim->scan(rest, from, columns);
+        if (run.rows != 0) {
+          stats.total_rows += run.rows;
+          stats.vestled_rows += run.rows;
+          if (Result<Done, IoError> written = output.write(rest.substr(from, run.end - from));
               !written) {
             return written;
           }
-          parser.skip_to(ParsePoint{row.end, parser.line_number() + 1 + row.lf_inside});
-          continue;
+          parser.skip_to(ParsePoint{run.end, parser.line_number() + run.lines});
         }
       }
       rows.clear();

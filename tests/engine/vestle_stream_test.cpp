@@ -107,6 +107,10 @@ INSTANTIATE_TEST_SUITE_P(
         BoundaryCase{"UnclosedQuoteRunsToTheEnd", "a,b\n\"open\nfoo,bar\n"},
         BoundaryCase{"QuoteAsLastByte", "a,b\nc,\"d\""},
         BoundaryCase{"NoFinalLineBreak", "a,b\nc,d,e"},
+        // A window that starts where an earlier one started, holding other bytes.
+        BoundaryCase{"ReusedWindowHoldsOtherBytes",
+                     std::string(63, 'a') + "\n" + "b," + std::string(61, 'c') + "\n" +
+                         "\"x\ry\",\tz\r\n" + std::string(50, 'd') + "\n"},
         BoundaryCase{"EndsWithDelimiter", "a,b,\nc,"},
         BoundaryCase{"RowLongerThanEveryWindow",
                      "\"" + repeated("x,y\n\"\"", 300) + "\",z\n" + repeated("a,b\n", 3)},
@@ -140,6 +144,18 @@ TEST(VestleStream, RandomInputsEqualTheWholeInputRepair) {
     shape.read_limit = 1 + i % 5;
     expect_same_as_reference(input, make_options(i % kOptionVariants), shape);
   }
+}
+
+// The buffer is reused: a window may start at the same address with the same
+// size as the one before it and hold other bytes.
+TEST(VestleStream, AReusedWindowIsClassifiedAfresh) {
+  VestleOptions options;
+  options.delimiter = ',';
+  options.expected_columns = 1;  // the second row has two fields: merged and quoted
+  const std::string input = std::string(63, 'a') + "\n" + "b," + std::string(61, 'c') + "\n";
+  StreamShape shape;
+  shape.settings.chunk_size = 64;
+  expect_same_as_reference(input, options, shape);
 }
 
 // A prefix too long to hold: a regular file is read a second time, a pipe is
