@@ -19,10 +19,10 @@ FormatInference::FormatInference(std::optional<unsigned char> delimiter,
       rows_counted_(columns ? 0 : kRowsCounted) {
   if (!delimiter) {
     for (const unsigned char candidate : kDelimiterCandidates) {
-      passes_.push_back(Pass{candidate, {}, {}, {}, false});
+      passes_.push_back(Pass{candidate, {}, {}, {}, {}, false});
     }
   } else if (!columns) {
-    passes_.push_back(Pass{*delimiter, {}, {}, {}, false});
+    passes_.push_back(Pass{*delimiter, {}, {}, {}, {}, false});
   }
 }
 
@@ -37,17 +37,29 @@ void FormatInference::advance_pass(Pass& pass, std::string_view window,
                                    std::uint64_t window_offset, bool at_end) const {
   const auto start = static_cast<std::size_t>(pass.resume.offset - window_offset);
   const std::string_view rest = window.substr(start);
+  const std::uint64_t rest_offset = window_offset + start;
   ResilientParser parser(rest, pass.delimiter, quote_char_, /*repair_quotes=*/true,
-                         pass.resume.line_number, pass.resume.offset == 0);
+                         pass.resume.line_number, pass.resume.offset == 0 && !pass.inside_row);
   FieldCountSink sink;
+  bool resuming = pass.inside_row.has_value();
   for (;;) {
-    const bool row = parser.next_row(sink);
+    const bool row = resuming ? parser.resume_row(sink, *pass.inside_row) : parser.next_row(sink);
     if (!at_end && (!row || parser.position() == rest.size())) {
       // The window ends inside this row, or inside the line breaks before it.
-      const ParsePoint point = parser.resume_point();
-      pass.resume = ParsePoint{start + window_offset + point.offset, point.line_number};
+      if (row && parser.checkpoint()) {
+        RowCheckpoint checkpoint = *parser.checkpoint();
+        pass.resume = ParsePoint{rest_offset + checkpoint.offset, parser.line_number()};
+        checkpoint.offset = 0;
+        pass.inside_row = checkpoint;
+      } else if (!resuming) {
+        const ParsePoint point = parser.resume_point();
+        pass.resume = ParsePoint{rest_offset + point.offset, point.line_number};
+        pass.inside_row.reset();
+      }  // else: no later checkpoint, the last one still holds
       return;
     }
+    resuming = false;
+    pass.inside_row.reset();
     if (!row) break;
     if (sink.row_is_blank()) continue;
     if (pass.scored.rows() < rows_scored_) pass.scored.add(sink.field_count());

@@ -42,6 +42,9 @@ class FormatInference {
     FieldCountTally scored;   // the first rows, for the delimiter's score
     FieldCountTally counted;  // the first rows, for the column count
     ParsePoint resume;
+    // Set when `resume` lies inside a row: a long row is counted as it
+    // streams past rather than held whole.
+    std::optional<RowCheckpoint> inside_row;
     bool done = false;
   };
 

@@ -20,6 +20,8 @@ class FieldCountSink {
   // Rows made of a bare line break are blank: the parser passes over them
   // without handing them in (they only advance the line number).
   static constexpr bool kDropsEmptyLines = true;
+  // Its whole state is a few counts: a pass can stop inside a row and go on.
+  static constexpr bool kTakesCheckpoints = true;
 
   // Fields of the last finished row.
   [[nodiscard]] std::size_t field_count() const noexcept { return last_field_count_; }

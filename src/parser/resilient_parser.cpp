@@ -138,12 +138,42 @@ void ResilientParser::take_strays_before(Sink& out, std::size_t end) {
 }
 
 template <typename Sink>
+inline void ResilientParser::take_checkpoint(Sink& out, State state) {
+  if constexpr (Sink::kTakesCheckpoints) {
+    // Every byte before the checkpoint, and the one after each of them that
+    // a quote test read, lies inside the window.
+    if (position_ >= input_.size()) return;
+    flush_span(out);
+    checkpoint_ = RowCheckpoint{position_, static_cast<std::uint8_t>(state), out};
+  }
+}
+
+template <typename Sink>
+[[gnu::always_inline]] inline bool ResilientParser::quote_closes_field(std::size_t after_quote) {
+  // The look-ahead reads to the end of the line, which may lie past the window.
+  if constexpr (Sink::kTakesCheckpoints) line_looked_ahead_ = true;
+  return lookahead_.is_closing_quote(after_quote);
+}
+
+template <typename Sink>
 bool ResilientParser::build_row(Sink& out) {
   if constexpr (Sink::kDropsEmptyLines) skip_empty_lines();
   row_start_ = ParsePoint{position_, line_number_};
   if (position_ >= input_.size()) return false;
+  return run_row(out, State::FieldStart);
+}
 
-  State state = State::FieldStart;
+bool ResilientParser::resume_row(FieldCountSink& out, const RowCheckpoint& checkpoint) {
+  out = checkpoint.sink;
+  return run_row(out, static_cast<State>(checkpoint.state));
+}
+
+template <typename Sink>
+bool ResilientParser::run_row(Sink& out, State state) {
+  if constexpr (Sink::kTakesCheckpoints) {
+    checkpoint_.reset();
+    line_looked_ahead_ = false;
+  }
   span_begin_ = position_;
   for (;;) {
     if (position_ == input_.size()) {
@@ -164,6 +194,9 @@ bool ResilientParser::build_row(Sink& out) {
         } else if (b == delimiter_) {
           finish_field(out);
           skip_bytes(out, 1);
+          if constexpr (Sink::kTakesCheckpoints) {
+            if (!line_looked_ahead_) take_checkpoint(out, State::FieldStart);
+          }
         } else if (is_line_break(b)) {
           end_line(out);  // an empty last field
           return true;
@@ -179,6 +212,9 @@ bool ResilientParser::build_row(Sink& out) {
           finish_field(out);
           skip_bytes(out, 1);
           state = State::FieldStart;
+          if constexpr (Sink::kTakesCheckpoints) {
+            if (!line_looked_ahead_) take_checkpoint(out, State::FieldStart);
+          }
         } else if (is_line_break(b)) {
           end_line(out);
           return true;
@@ -198,7 +234,7 @@ bool ResilientParser::build_row(Sink& out) {
             // A doubled quote stands for one quote character.
             take_byte(b);
             skip_bytes(out, 1);
-          } else if (!repair_quotes_ || lookahead_.is_closing_quote(position_ + 1)) {
+          } else if (!repair_quotes_ || quote_closes_field<Sink>(position_ + 1)) {
             // The closing quote.
             skip_bytes(out, 1);
             state = State::AfterQuote;
@@ -213,6 +249,11 @@ bool ResilientParser::build_row(Sink& out) {
           // Line breaks inside quotes are data; only LF is counted.
           ++line_number_;
           take_byte(b);
+          if constexpr (Sink::kTakesCheckpoints) {
+            // The look-ahead never reads past a line break.
+            line_looked_ahead_ = false;
+            take_checkpoint(out, State::Quoted);
+          }
         } else {
           // Ordinary bytes, CR and delimiter included, up to the next quote or LF.
           take_run(quoted_stops_);
@@ -225,6 +266,9 @@ bool ResilientParser::build_row(Sink& out) {
           finish_field(out);
           skip_bytes(out, 1);
           state = State::FieldStart;
+          if constexpr (Sink::kTakesCheckpoints) {
+            if (!line_looked_ahead_) take_checkpoint(out, State::FieldStart);
+          }
         } else if (b == ' ' || b == '\t') {
           // Blanks right after a closing quote are dropped.
           skip_bytes(out, 1);

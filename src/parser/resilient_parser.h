@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "parser/byte_scan.h"
@@ -16,6 +18,15 @@ namespace vestle {
 struct ParsePoint {
   std::size_t offset = 0;
   std::size_t line_number = 1;
+};
+
+// A place inside a row where a counting pass over a window may stop and go
+// on once the window is longer: nothing the parser decided before it depends
+// on later bytes. `state` is the parser's state there, `sink` the counts so far.
+struct RowCheckpoint {
+  std::size_t offset = 0;
+  std::uint8_t state = 0;
+  FieldCountSink sink;
 };
 
 class ResilientParser {
@@ -34,6 +45,15 @@ class ResilientParser {
   bool next_row(RowStore& out);
   // The same row, but only its field count and blankness are kept.
   bool next_row(FieldCountSink& out);
+  // Goes on with the row a parser over an earlier window left at
+  // `checkpoint`; this parser's input starts at the checkpoint.
+  bool resume_row(FieldCountSink& out, const RowCheckpoint& checkpoint);
+  // The last checkpoint of the row the last call built, if it had one: a
+  // counting pass whose row reached the window's end resumes there rather
+  // than at the row's start, so a long row need not be held whole.
+  [[nodiscard]] const std::optional<RowCheckpoint>& checkpoint() const noexcept {
+    return checkpoint_;
+  }
 
   // 1-based; counts row-ending line breaks and LFs inside quoted fields.
   [[nodiscard]] std::size_t line_number() const noexcept { return line_number_; }
@@ -87,6 +107,14 @@ class ResilientParser {
   template <typename Sink>
   bool build_row(Sink& out);
   template <typename Sink>
+  bool run_row(Sink& out, State state);
+  // Where a row may be resumed by a counting pass: after an LF inside a
+  // quoted field, or at a field's start on a line where no look-ahead ran.
+  template <typename Sink>
+  void take_checkpoint(Sink& out, State state);
+  template <typename Sink>
+  bool quote_closes_field(std::size_t after_quote);
+  template <typename Sink>
   void skip_bytes(Sink& out, std::size_t count);
   template <typename Sink>
   void flush_span(Sink& out);
@@ -106,6 +134,8 @@ class ResilientParser {
   // a row outlives the call that built it.
   std::size_t span_begin_ = 0;
   bool field_has_high_byte_ = false;  // only such fields need UTF-8 decoding
+  bool line_looked_ahead_ = false;  // a look-ahead ran on the current line of the row
+  std::optional<RowCheckpoint> checkpoint_;
   QuoteLookahead lookahead_;
   StopBytes unquoted_stops_;  // what ends a run of field text outside quotes
   StopBytes quoted_stops_;    // and inside quotes

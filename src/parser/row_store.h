@@ -43,6 +43,7 @@ class RowStore {
  public:
   // Every row the parser makes is kept, blank lines included.
   static constexpr bool kDropsEmptyLines = false;
+  static constexpr bool kTakesCheckpoints = false;
 
   RowStore() = default;
   // `narrow_limit` is the largest row text kept with 32-bit offsets; tests

@@ -86,7 +86,10 @@ VerbatimRowScanner::Run VerbatimRowScanner::scan(std::string_view window, std::s
       continue;
     }
     const Row row = scan_row(run.end, fields);
-    if (row.end == 0) return run;
+    if (row.end == 0) {
+      run.window_ended = row.window_ended;
+      return run;
+    }
     ++run.rows;
     run.lines += 1 + row.lf_inside;
     run.end = row.end;
@@ -95,14 +98,15 @@ VerbatimRowScanner::Run VerbatimRowScanner::scan(std::string_view window, std::s
 
 VerbatimRowScanner::Row VerbatimRowScanner::scan_row(std::size_t from, std::size_t fields) noexcept {
   Row row;
+  constexpr Row kWindowEnded{0, 0, true};
   std::size_t seen = 0;  // fields finished
   std::size_t at = from;
   for (;;) {
     // At the start of a field.
-    if (at >= size_) return {};
+    if (at >= size_) return kWindowEnded;
     if (bytes_[at] != quote_) {
       at = next_stop(at);
-      if (at >= size_) return {};
+      if (at >= size_) return kWindowEnded;
       const unsigned char b = bytes_[at];
       ++seen;
       if (b == delimiter_) {
@@ -119,7 +123,7 @@ VerbatimRowScanner::Row VerbatimRowScanner::scan_row(std::size_t from, std::size
     ++at;
     for (;;) {
       at = next_stop(at);
-      if (at + 1 >= size_) return {};  // the quote or what follows it is not in the window
+      if (at + 1 >= size_) return kWindowEnded;  // the quote or what follows it is not in the window
       const unsigned char b = bytes_[at];
       if (b != quote_) {
         needs_quotes = true;

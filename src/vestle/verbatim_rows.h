@@ -32,6 +32,10 @@ class VerbatimRowScanner {
     std::size_t end = 0;    // offset just past the last row's LF; `from` when none qualifies
     std::size_t rows = 0;
     std::size_t lines = 0;  // line breaks in the run, those inside quoted fields included
+    // The row after the run still looked like one that qualifies when the
+    // window ended: in a window that the input continues, it is worth
+    // looking at again only once the window is longer.
+    bool window_ended = false;
   };
 
   // The qualifying rows from `from` on in `window`, up to the first that
@@ -43,6 +47,7 @@ class VerbatimRowScanner {
   struct Row {
     std::size_t end = 0;        // offset just past its LF; 0 when the row does not qualify
     std::size_t lf_inside = 0;  // LFs inside its quoted fields
+    bool window_ended = false;  // when it does not qualify: its LF is not in the window
   };
   [[nodiscard]] Row scan_row(std::size_t from, std::size_t fields) noexcept;
 

@@ -78,6 +78,12 @@ Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
           }
           parser.skip_to(ParsePoint{run.end, parser.line_number() + run.lines});
         }
+        // A long row that may still qualify is not parsed field by field at
+        // every window it outgrows.
+        if (run.window_ended && !at_end) {
+          parser.skip_to(ParsePoint{parser.position(), parser.line_number()});  // resume here
+          break;
+        }
       }
       rows.clear();
       const bool row = parser.next_row(rows);

@@ -196,5 +196,27 @@ TEST(VestleStream, MemoryDoesNotGrowWithTheInput) {
   EXPECT_GT(input.size(), 4 * chunks.buffer_capacity());
 }
 
+// Settling the format does not hold a long row either: under ";" the quote
+// of the first line opens a field that runs to the end of the input, but the
+// count of that row is taken as the row streams past.
+TEST(VestleStream, ALosingCandidateWithAnEndlessRowHoldsNoMoreThanALine) {
+  const std::string input = "h1,h2;\"q,x,y\n" + repeated("1,2,3,4\n", 200000);
+  testing::MemoryFiles files;
+  files.files["in"] = input;
+  PosixFile in(files.open("in", O_RDONLY, 0), files);
+  ChunkedInput chunks(in, 4096);
+  StreamSettings settings;
+  settings.chunk_size = 4096;
+  settings.prefix_limit = 16384;
+  StreamingRepair repair(chunks, VestleOptions{}, nullptr, settings);
+  BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files));
+  ASSERT_TRUE(repair.settle_format());
+  ASSERT_TRUE(repair.write_rows(out));
+  ASSERT_TRUE(out.flush());
+  EXPECT_EQ(repair.stats().detected_delimiter, ',');
+  EXPECT_LT(chunks.buffer_capacity(), 65536u);
+  EXPECT_TRUE(files.files["out"] == reference_repair(input, VestleOptions{}).output);
+}
+
 }  // namespace
 }  // namespace vestle
