@@ -6,6 +6,7 @@
 #include "heuristics/column_count.h"
 #include "heuristics/delimiter_score.h"
 #include "heuristics/delimiter_sniffer.h"
+#include "parser/byte_scan.h"
 #include "parser/field_count_sink.h"
 
 namespace vestle {
@@ -37,6 +38,11 @@ void FormatInference::advance_pass(Pass& pass, std::string_view window,
                                    std::uint64_t window_offset, bool at_end) const {
   const auto start = static_cast<std::size_t>(pass.resume.offset - window_offset);
   const std::string_view rest = window.substr(start);
+  // Without a line break the row cannot end in this window: nothing to do yet.
+  if (!at_end &&
+      !has_line_break(reinterpret_cast<const unsigned char*>(rest.data()), 0, rest.size())) {
+    return;
+  }
   const std::uint64_t rest_offset = window_offset + start;
   ResilientParser parser(rest, pass.delimiter, quote_char_, /*repair_quotes=*/true,
                          pass.resume.line_number, pass.resume.offset == 0 && !pass.inside_row);

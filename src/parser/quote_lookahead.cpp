@@ -7,6 +7,10 @@
 
 #include "parser/byte_scan.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vestle {
 namespace {
 
@@ -40,6 +44,47 @@ bool QuoteLookahead::better_quote_from(std::size_t j) noexcept {
   std::size_t k = j;
   bool found = false;
   bool line_ended = false;
+#if defined(__SSE2__)
+  {
+    // Sixteen bytes per step, as the word loop below does eight: a quote may
+    // qualify only when the byte after it is a blank, the delimiter or a line
+    // break; the second load holds those next bytes.
+    const __m128i quote = _mm_set1_epi8(static_cast<char>(quote_char_));
+    const __m128i delimiter = _mm_set1_epi8(static_cast<char>(delimiter_));
+    const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
+    const __m128i cr = _mm_set1_epi8(static_cast<char>(kCr));
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    while (!found && !line_ended && size - k >= 17) {
+      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k + 1));
+      const auto breaks = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(here, lf), _mm_cmpeq_epi8(here, cr))));
+      const __m128i next_ends = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(next, cr)),
+          _mm_or_si128(_mm_cmpeq_epi8(next, delimiter),
+                       _mm_or_si128(_mm_cmpeq_epi8(next, space), _mm_cmpeq_epi8(next, tab))));
+      unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(
+          _mm_and_si128(_mm_cmpeq_epi8(here, quote), next_ends)));
+      if (breaks != 0) quotes &= (breaks & (~breaks + 1)) - 1;  // only those before the break
+      for (; quotes != 0; quotes &= quotes - 1) {
+        const std::size_t at = k + static_cast<std::size_t>(std::countr_zero(quotes));
+        if (quote_qualifies(at)) {
+          k = at;
+          found = true;
+          break;
+        }
+      }
+      if (found) break;
+      if (breaks != 0) {
+        k += static_cast<std::size_t>(std::countr_zero(breaks));
+        line_ended = true;
+      } else {
+        k += 16;
+      }
+    }
+  }
+#endif
   if constexpr (std::endian::native == std::endian::little) {
     // Eight bytes per step: every quote before the word's first line break
     // that may qualify is tried in turn, lowest offset first. A quote can

@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include "parser/byte_scan.h"
 #include "parser/resilient_parser.h"
 #include "parser/row_store.h"
 #include "vestle/csv_writers.h"
@@ -84,6 +85,12 @@ Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
           parser.skip_to(ParsePoint{parser.position(), parser.line_number()});  // resume here
           break;
         }
+      }
+      if (!at_end && !has_line_break(reinterpret_cast<const unsigned char*>(rest.data()),
+                                     parser.position(), rest.size())) {
+        // The row cannot end in this window: parse it once it can.
+        parser.skip_to(ParsePoint{parser.position(), parser.line_number()});
+        break;
       }
       rows.clear();
       const bool row = parser.next_row(rows);
