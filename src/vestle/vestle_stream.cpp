@@ -39,40 +39,36 @@ Result<Done, IoError> StreamingRepair::settle_format() {
 }
 
 Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
-  VestleStats& stats = stats_;
   if (empty_input_) return Done{};  // comma and all counts 0, whatever the options say
-  const VestleOptions& options = options_;
-  ChunkedInput& input = input_;
-  QuarantineSpool* const quarantine = quarantine_;
   const unsigned char delimiter = inference_.delimiter();
   const std::size_t columns = inference_.columns();
-  stats.detected_delimiter = delimiter;
-  stats.inferred_columns = columns;
-  RowReconciler reconciler(options, columns, delimiter);
+  stats_.detected_delimiter = delimiter;
+  stats_.inferred_columns = columns;
+  RowReconciler reconciler(options_, columns, delimiter);
 
-  RowWriter row_writer(delimiter, options.quote_char);
+  RowWriter row_writer(delimiter, options_.quote_char);
   std::optional<VerbatimRowScanner> verbatim;
-  if (VerbatimRowScanner::usable(delimiter, options.quote_char)) {
-    verbatim.emplace(delimiter, options.quote_char);
+  if (VerbatimRowScanner::usable(delimiter, options_.quote_char)) {
+    verbatim.emplace(delimiter, options_.quote_char);
   }
   RowStore rows;
   ParsePoint resume;  // in the input: where the next window's first row starts
   for (;;) {
-    const std::string_view window = input.window();
-    const std::uint64_t window_offset = input.window_offset();
-    const bool at_end = input.at_end();
+    const std::string_view window = input_.window();
+    const std::uint64_t window_offset = input_.window_offset();
+    const bool at_end = input_.at_end();
     const auto start = static_cast<std::size_t>(resume.offset - window_offset);
     const std::string_view rest = window.substr(start);
-    ResilientParser parser(rest, delimiter, options.quote_char, options.repair_quotes,
+    ResilientParser parser(rest, delimiter, options_.quote_char, options_.repair_quotes,
                            resume.line_number, resume.offset == 0);
     for (;;) {
       if (verbatim) {
-        // Rows already in output form go out as one piece, straight from the input.
+        // Rows already in output form go out as one piece, straight from the input_.
         const std::size_t from = parser.position();
         const VerbatimRowScanner::Run run = verbatim->scan(rest, from, columns);
         if (run.rows != 0) {
-          stats.total_rows += run.rows;
-          stats.vestled_rows += run.rows;
+          stats_.total_rows += run.rows;
+          stats_.vestled_rows += run.rows;
           if (Result<Done, IoError> written = output.write(rest.substr(from, run.end - from));
               !written) {
             return written;
@@ -96,16 +92,16 @@ Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
       const bool row = parser.next_row(rows);
       if (!at_end && row && parser.position() == rest.size()) break;  // may go on beyond the window
       if (!row) break;
-      ++stats.total_rows;
+      ++stats_.total_rows;
       if (const std::optional<QuarantineReason> reason =
-              reconciler.reconcile(rows, stats.repaired_rows)) {
-        ++stats.quarantined_rows;
-        if (quarantine != nullptr) {
-          quarantine->add(rows.last_row(), *reason, columns, parser.line_number(), delimiter);
+              reconciler.reconcile(rows, stats_.repaired_rows)) {
+        ++stats_.quarantined_rows;
+        if (quarantine_ != nullptr) {
+          quarantine_->add(rows.last_row(), *reason, columns, parser.line_number(), delimiter);
         }
         continue;
       }
-      ++stats.vestled_rows;
+      ++stats_.vestled_rows;
       if (Result<Done, IoError> written = row_writer.write(output, rows.last_row()); !written) {
         return written;
       }
@@ -113,8 +109,8 @@ Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
     if (at_end) return Done{};
     const ParsePoint point = parser.resume_point();
     resume = ParsePoint{window_offset + start + point.offset, point.line_number};
-    input.discard(static_cast<std::size_t>(resume.offset - window_offset));
-    if (Result<Done, IoError> more = input.extend(); !more) return more;
+    input_.discard(static_cast<std::size_t>(resume.offset - window_offset));
+    if (Result<Done, IoError> more = input_.extend(); !more) return more;
   }
 }
 

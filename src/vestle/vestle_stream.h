@@ -27,8 +27,9 @@ struct StreamSettings {
 // reconcile and write every row as soon as its end has been read. Output
 // bytes, set-aside lines and statistics are those of vestle_slice over the
 // whole input followed by the writers. Memory holds the window of input
-// (which grows only for a row longer than it), one row and the bounded
-// quarantine spool, whatever the size of the input.
+// (which grows only for a row longer than it), one row and the quarantine
+// spool, whatever the size of the input; only an input that cannot be read
+// twice (a pipe) keeps everything up to the rows that settle the format.
 class StreamingRepair {
  public:
   // Rows set aside go to `quarantine` when one is given.
