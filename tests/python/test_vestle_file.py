@@ -97,6 +97,22 @@ def test_repair_in_place(write_file):
         assert repaired.read() == b"a,b\n1,\n"
 
 
+@pytest.mark.parametrize("rows", [2, 200_000], ids=["one read", "many reads"])
+def test_repair_in_place_through_a_descriptor_path(tmp_path, write_file, rows):
+    # /proc/self/fd/N names the input too: it is replaced only once complete,
+    # and the input is never overwritten while it is still being read.
+    path = write_file(b"a,b\r\n1\r\n" + b"x,y\r\n" * rows, name="in.csv")
+    descriptor = os.open(path, os.O_RDONLY)
+    try:
+        summary = vestle.vestle_file(path, f"/proc/self/fd/{descriptor}")
+    finally:
+        os.close(descriptor)
+    assert (summary.total_rows, summary.repaired_rows) == (rows + 2, 1)
+    with open(path, "rb") as repaired:
+        assert repaired.read() == b"a,b\n1,\n" + b"x,y\n" * rows
+    assert os.listdir(tmp_path) == ["in.csv"]
+
+
 def test_existing_output_is_truncated(write_file, out_paths):
     output, _ = out_paths
     with open(output, "wb") as stale:
