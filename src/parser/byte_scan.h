@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "parser/line_break.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -310,7 +312,7 @@ inline std::size_t skip_byte_run(const unsigned char* bytes, std::size_t from, s
 // Whether [from, size) holds an LF or a CR: a row can end nowhere else
 // before the end of the input.
 inline bool has_line_break(const unsigned char* bytes, std::size_t from, std::size_t size) noexcept {
-  return find_first_of4(bytes, from, size, 0x0A, 0x0D, 0x0A, 0x0D) != size;
+  return find_first_of4(bytes, from, size, kLf, kCr, kLf, kCr) != size;
 }
 
 // Three stop bytes fixed for a whole pass, with their search patterns made

@@ -6,18 +6,13 @@
 #include <cstring>
 
 #include "parser/byte_scan.h"
+#include "parser/line_break.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace vestle {
-namespace {
-
-constexpr unsigned char kLf = 0x0A;
-constexpr unsigned char kCr = 0x0D;
-
-}  // namespace
 
 std::size_t QuoteLookahead::skip_blanks(std::size_t i, BlankRun& memo) const noexcept {
   // Inside a known run every offset leads to the same first non-blank.
@@ -44,6 +39,27 @@ bool QuoteLookahead::better_quote_from(std::size_t j) noexcept {
   std::size_t k = j;
   bool found = false;
   bool line_ended = false;
+  // One block of `width` bytes at k, as bit masks with `bits` bits a byte:
+  // tries the quotes that may qualify before the block's first line break,
+  // lowest first, then moves k to the quote found, the break, or the next block.
+  const auto step = [&](std::uint64_t quotes, std::uint64_t breaks, std::size_t width,
+                        int bits) {
+    if (breaks != 0) quotes &= (breaks & (~breaks + 1)) - 1;  // only those before the break
+    for (; quotes != 0; quotes &= quotes - 1) {
+      const std::size_t at = k + static_cast<std::size_t>(std::countr_zero(quotes) / bits);
+      if (quote_qualifies(at)) {
+        k = at;
+        found = true;
+        return;
+      }
+    }
+    if (breaks != 0) {
+      k += static_cast<std::size_t>(std::countr_zero(breaks) / bits);
+      line_ended = true;
+    } else {
+      k += width;
+    }
+  };
 #if defined(__SSE2__)
   {
     // Sixteen bytes per step, as the word loop below does eight: a quote may
@@ -64,24 +80,9 @@ bool QuoteLookahead::better_quote_from(std::size_t j) noexcept {
           _mm_or_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(next, cr)),
           _mm_or_si128(_mm_cmpeq_epi8(next, delimiter),
                        _mm_or_si128(_mm_cmpeq_epi8(next, space), _mm_cmpeq_epi8(next, tab))));
-      unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(
+      const auto quotes = static_cast<unsigned>(_mm_movemask_epi8(
           _mm_and_si128(_mm_cmpeq_epi8(here, quote), next_ends)));
-      if (breaks != 0) quotes &= (breaks & (~breaks + 1)) - 1;  // only those before the break
-      for (; quotes != 0; quotes &= quotes - 1) {
-        const std::size_t at = k + static_cast<std::size_t>(std::countr_zero(quotes));
-        if (quote_qualifies(at)) {
-          k = at;
-          found = true;
-          break;
-        }
-      }
-      if (found) break;
-      if (breaks != 0) {
-        k += static_cast<std::size_t>(std::countr_zero(breaks));
-        line_ended = true;
-      } else {
-        k += 16;
-      }
+      step(quotes, breaks, 16, 1);
     }
   }
 #endif
@@ -100,23 +101,8 @@ bool QuoteLookahead::better_quote_from(std::size_t j) noexcept {
       const std::uint64_t breaks = equal_bytes(word, kOnes * kLf) | equal_bytes(word, kOnes * kCr);
       const std::uint64_t enders = breaks | equal_bytes(word, delimiter_pattern) |
                                    equal_bytes(word, kOnes * ' ') | equal_bytes(word, kOnes * '\t');
-      std::uint64_t quotes = equal_bytes(word, quotes_pattern) & ((enders >> 8) | kLastByte);
-      if (breaks != 0) quotes &= (breaks & (~breaks + 1)) - 1;  // only those before the break
-      for (; quotes != 0; quotes &= quotes - 1) {
-        const std::size_t at = k + static_cast<std::size_t>(std::countr_zero(quotes) / 8);
-        if (quote_qualifies(at)) {
-          k = at;
-          found = true;
-          break;
-        }
-      }
-      if (found) break;
-      if (breaks != 0) {
-        k += static_cast<std::size_t>(std::countr_zero(breaks) / 8);
-        line_ended = true;
-      } else {
-        k += 8;
-      }
+      const std::uint64_t quotes = equal_bytes(word, quotes_pattern) & ((enders >> 8) | kLastByte);
+      step(quotes, breaks, 8, 8);
     }
   }
   // The rest byte by byte; never looks past the line, and a quote byte that

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "parser/line_break.h"
+
 namespace vestle {
 
 // With quote repair on, a quote followed by ordinary text closes its field
@@ -46,7 +48,7 @@ class QuoteLookahead {
     return (b == ' ' || b == '\t') && b != delimiter_;
   }
   [[nodiscard]] bool ends_field_with(unsigned char b) const noexcept {
-    return b == delimiter_ || b == 0x0A || b == 0x0D;
+    return b == delimiter_ || is_line_break(b);
   }
   // True at the end of the input or at a delimiter, LF or CR.
   [[nodiscard]] bool ends_field_at(std::size_t i) const noexcept {

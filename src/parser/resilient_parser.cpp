@@ -5,15 +5,12 @@
 #include <cstring>
 
 #include "parser/byte_scan.h"
+#include "parser/line_break.h"
 
 namespace vestle {
 namespace {
 
-constexpr unsigned char kLf = 0x0A;
-constexpr unsigned char kCr = 0x0D;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-constexpr bool is_line_break(unsigned char b) noexcept { return b == kLf || b == kCr; }
 
 }  // namespace
 

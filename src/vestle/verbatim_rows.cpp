@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "parser/byte_scan.h"
+#include "parser/line_break.h"
 #include "parser/utf8.h"
 
 #if defined(__SSE2__)
@@ -14,8 +15,6 @@
 namespace vestle {
 namespace {
 
-constexpr unsigned char kLf = 0x0A;
-constexpr unsigned char kCr = 0x0D;
 constexpr std::size_t kBlock = 64;
 
 }  // namespace
