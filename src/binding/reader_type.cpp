@@ -29,7 +29,9 @@ namespace {
 struct ReaderObject {
   PyObject_HEAD
   BorrowFlag borrow;
-  RowStore rows;  // never changed after construction
+  // Filled at construction; the memory of rows already handed out is given
+  // back as the cursor passes them, and those rows are never read again.
+  RowStore rows;
   SummaryValues summary;
   std::size_t cursor;  // next row to hand out; changed only under the exclusive borrow
 };

@@ -17,7 +17,8 @@ namespace vestle {
 // beats hashing.
 class FieldCountTally {
  public:
-  struct Mode {
+  // One field count and how many rows had it.
+  struct Entry {
     std::size_t field_count;
     std::int32_t frequency;
   };
@@ -30,13 +31,13 @@ class FieldCountTally {
 
   void add(std::size_t field_count) {
     ++rows_;
-    for (Mode& entry : entries_) {
+    for (Entry& entry : entries_) {
       if (entry.field_count == field_count) {
         ++entry.frequency;
         return;
       }
     }
-    entries_.push_back(Mode{field_count, 1});
+    entries_.push_back(Entry{field_count, 1});
   }
 
   // Rows added since the last clear.
@@ -44,9 +45,9 @@ class FieldCountTally {
 
   // The most frequent count of at least `min_field_count` fields, the first
   // met among equals; none when no such count was added.
-  [[nodiscard]] std::optional<Mode> mode(std::size_t min_field_count) const noexcept {
-    std::optional<Mode> best;
-    for (const Mode& entry : entries_) {
+  [[nodiscard]] std::optional<Entry> mode(std::size_t min_field_count) const noexcept {
+    std::optional<Entry> best;
+    for (const Entry& entry : entries_) {
       if (entry.field_count >= min_field_count && (!best || entry.frequency > best->frequency)) {
         best = entry;
       }
@@ -55,7 +56,7 @@ class FieldCountTally {
   }
 
  private:
-  std::vector<Mode> entries_;
+  std::vector<Entry> entries_;
   std::size_t rows_ = 0;
 };
 

@@ -14,14 +14,21 @@ namespace {
 // Linux moves at most this many bytes in one read or write.
 constexpr std::size_t kMaxIoChunk = 0x7ffff000;
 
+// Makes a system call again for as long as a signal interrupts it.
+template <typename Call>
+auto retry_if_interrupted(Call call) {
+  for (;;) {
+    const auto result = call();
+    if (result >= 0 || errno != EINTR) return result;
+  }
+}
+
 Result<PosixFile, IoError> open_with(const std::string& path, int flags, mode_t mode,
                                      FileOps& ops) {
   // The system would stop reading the name at a NUL and open another file.
   if (path.find('\0') != std::string::npos) return IoError::from_errno(EINVAL);
-  int fd;
-  do {
-    fd = ops.open(path.c_str(), flags | O_CLOEXEC, mode);
-  } while (fd < 0 && errno == EINTR);
+  const int fd =
+      retry_if_interrupted([&] { return ops.open(path.c_str(), flags | O_CLOEXEC, mode); });
   if (fd < 0) return IoError::from_errno(errno);
   return PosixFile(fd, ops);
 }
@@ -70,25 +77,27 @@ Result<PosixFile, IoError> PosixFile::create(const std::string& path, FileOps& o
   return open_with(path, O_WRONLY | O_CREAT | O_TRUNC, kCreateMode, ops);
 }
 
+Result<PosixFile, IoError> PosixFile::create_unnamed(const std::string& directory, FileOps& ops) {
+  return open_with(directory, O_TMPFILE | O_RDWR, 0600, ops);
+}
+
 Result<PosixFile, IoError> PosixFile::create_new(const std::string& path, mode_t mode,
                                                  FileOps& ops) {
   return open_with(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode, ops);
 }
 
 Result<std::size_t, IoError> PosixFile::read(char* buffer, std::size_t size) {
-  for (;;) {
-    const ssize_t count = ops_->read(fd_, buffer, std::min(size, kMaxIoChunk));
-    if (count >= 0) return static_cast<std::size_t>(count);
-    if (errno != EINTR) return IoError::from_errno(errno);
-  }
+  const ssize_t count =
+      retry_if_interrupted([&] { return ops_->read(fd_, buffer, std::min(size, kMaxIoChunk)); });
+  if (count < 0) return IoError::from_errno(errno);
+  return static_cast<std::size_t>(count);
 }
 
 Result<std::size_t, IoError> PosixFile::write(const char* data, std::size_t size) {
-  for (;;) {
-    const ssize_t count = ops_->write(fd_, data, std::min(size, kMaxIoChunk));
-    if (count >= 0) return static_cast<std::size_t>(count);
-    if (errno != EINTR) return IoError::from_errno(errno);
-  }
+  const ssize_t count =
+      retry_if_interrupted([&] { return ops_->write(fd_, data, std::min(size, kMaxIoChunk)); });
+  if (count < 0) return IoError::from_errno(errno);
+  return static_cast<std::size_t>(count);
 }
 
 Result<Done, IoError> PosixFile::write_all(const char* data, std::size_t size) {
@@ -116,11 +125,9 @@ Result<struct stat, IoError> PosixFile::status() {
 }
 
 Result<Done, IoError> PosixFile::sync() {
-  int rc;
-  do {
-    rc = ops_->fsync(fd_);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) return IoError::from_errno(errno);
+  if (retry_if_interrupted([&] { return ops_->fsync(fd_); }) != 0) {
+    return IoError::from_errno(errno);
+  }
   return Done{};
 }
 

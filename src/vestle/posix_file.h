@@ -63,6 +63,10 @@ class PosixFile {
   // Opens for writing, creating the file when missing and truncating it when present.
   [[nodiscard]] static Result<PosixFile, IoError> create(const std::string& path,
                                                          FileOps& ops = system_file_ops());
+  // Creates a file without a name in `directory`, for reading and writing;
+  // it goes away when closed.
+  [[nodiscard]] static Result<PosixFile, IoError> create_unnamed(const std::string& directory,
+                                                                 FileOps& ops = system_file_ops());
   // Creates a file that must not exist yet; never follows a symbolic link.
   [[nodiscard]] static Result<PosixFile, IoError> create_new(const std::string& path, mode_t mode,
                                                              FileOps& ops = system_file_ops());

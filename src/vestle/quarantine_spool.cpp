@@ -1,12 +1,10 @@
 // Quarantine lines in memory, moving to an unnamed temporary file past a bound.
 #include "vestle/quarantine_spool.h"
 
-#include <fcntl.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "vestle/csv_writers.h"
@@ -41,15 +39,12 @@ void QuarantineSpool::add(RowView raw_fields, QuarantineReason reason,
 
 void QuarantineSpool::spill() {
   if (!spill_.is_open()) {
-    int fd;
-    do {
-      fd = ops_.open(kSpillDirectory, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
+    Result<PosixFile, IoError> created = PosixFile::create_unnamed(kSpillDirectory, ops_);
+    if (!created) {
       spill_failed_ = true;
       return;
     }
-    spill_ = PosixFile(fd, ops_);
+    spill_ = std::move(created).value();
   }
   if (!spill_.write_all(pending_.data(), pending_.size())) {
     // What this write left in the file is ignored: replay stops at the
