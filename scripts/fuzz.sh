@@ -14,7 +14,12 @@ max_len=${FUZZ_MAX_LEN:-4096}
 if (($#)); then
   targets=("$@")
 else
-  targets=(fuzz_parser fuzz_heuristics fuzz_vestle_slice fuzz_vestle_stream fuzz_writers)
+  # The targets are listed once, in fuzz/CMakeLists.txt.
+  read -r -a targets < <(sed -n 's/^set(VESTLE_FUZZ_TARGETS \(.*\))$/\1/p' fuzz/CMakeLists.txt) || true
+  if ((${#targets[@]} == 0)); then
+    echo "no fuzz targets found in fuzz/CMakeLists.txt" >&2
+    exit 1
+  fi
 fi
 
 scripts/install-deps.sh clang libclang-rt-14-dev
