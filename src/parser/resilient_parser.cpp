@@ -138,8 +138,9 @@ template <typename Sink>
 inline void ResilientParser::take_checkpoint(Sink& out, State state) {
   if constexpr (Sink::kTakesCheckpoints) {
     // Every byte before the checkpoint, and the one after each of them that
-    // a quote test read, lies inside the window.
-    if (position_ >= input_.size()) return;
+    // a quote test read, lies inside the window; a look-ahead on this line
+    // may have read past it.
+    if (line_looked_ahead_ || position_ >= input_.size()) return;
     flush_span(out);
     checkpoint_ = RowCheckpoint{position_, static_cast<std::uint8_t>(state), out};
   }
@@ -191,9 +192,7 @@ bool ResilientParser::run_row(Sink& out, State state) {
         } else if (b == delimiter_) {
           finish_field(out);
           skip_bytes(out, 1);
-          if constexpr (Sink::kTakesCheckpoints) {
-            if (!line_looked_ahead_) take_checkpoint(out, State::FieldStart);
-          }
+          take_checkpoint(out, State::FieldStart);
         } else if (is_line_break(b)) {
           end_line(out);  // an empty last field
           return true;
@@ -209,9 +208,7 @@ bool ResilientParser::run_row(Sink& out, State state) {
           finish_field(out);
           skip_bytes(out, 1);
           state = State::FieldStart;
-          if constexpr (Sink::kTakesCheckpoints) {
-            if (!line_looked_ahead_) take_checkpoint(out, State::FieldStart);
-          }
+          take_checkpoint(out, State::FieldStart);
         } else if (is_line_break(b)) {
           end_line(out);
           return true;
@@ -263,9 +260,7 @@ bool ResilientParser::run_row(Sink& out, State state) {
           finish_field(out);
           skip_bytes(out, 1);
           state = State::FieldStart;
-          if constexpr (Sink::kTakesCheckpoints) {
-            if (!line_looked_ahead_) take_checkpoint(out, State::FieldStart);
-          }
+          take_checkpoint(out, State::FieldStart);
         } else if (b == ' ' || b == '\t') {
           // Blanks right after a closing quote are dropped.
           skip_bytes(out, 1);

@@ -61,9 +61,10 @@ Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
     const std::string_view rest = window.substr(start);
     ResilientParser parser(rest, delimiter, options_.quote_char, options_.repair_quotes,
                            resume.line_number, resume.offset == 0);
+    ParsePoint stop;  // in `rest`: where this window's rows end
     for (;;) {
       if (verbatim) {
-        // Rows already in output form go out as one piece, straight from the input_.
+        // Rows already in output form go out as one piece, straight from the input.
         const std::size_t from = parser.position();
         const VerbatimRowScanner::Run run = verbatim->scan(rest, from, columns);
         if (run.rows != 0) {
@@ -78,20 +79,23 @@ Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
         // A long row that may still qualify is not parsed field by field at
         // every window it outgrows.
         if (run.window_ended && !at_end) {
-          parser.skip_to(ParsePoint{parser.position(), parser.line_number()});  // resume here
+          stop = ParsePoint{parser.position(), parser.line_number()};
           break;
         }
       }
       if (!at_end && !has_line_break(reinterpret_cast<const unsigned char*>(rest.data()),
                                      parser.position(), rest.size())) {
         // The row cannot end in this window: parse it once it can.
-        parser.skip_to(ParsePoint{parser.position(), parser.line_number()});
+        stop = ParsePoint{parser.position(), parser.line_number()};
         break;
       }
       rows.clear();
       const bool row = parser.next_row(rows);
-      if (!at_end && row && parser.position() == rest.size()) break;  // may go on beyond the window
-      if (!row) break;
+      if (!row || (!at_end && parser.position() == rest.size())) {
+        // The window is used up, or its last row may go on beyond it.
+        stop = parser.resume_point();
+        break;
+      }
       ++stats_.total_rows;
       if (const std::optional<QuarantineReason> reason =
               reconciler.reconcile(rows, stats_.repaired_rows)) {
@@ -107,8 +111,7 @@ Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
       }
     }
     if (at_end) return Done{};
-    const ParsePoint point = parser.resume_point();
-    resume = ParsePoint{window_offset + start + point.offset, point.line_number};
+    resume = ParsePoint{window_offset + start + stop.offset, stop.line_number};
     input_.discard(static_cast<std::size_t>(resume.offset - window_offset));
     if (Result<Done, IoError> more = input_.extend(); !more) return more;
   }
