@@ -106,6 +106,19 @@ Result<WrittenFile, IoError> replace_through(Temporary temporary, std::string ta
   return WrittenFile{finished.value(), std::move(replacement)};
 }
 
+// The file at `path` when it is one of `keep_intact`, which must be replaced
+// rather than overwritten. Only regular files are replaced: devices, FIFOs and
+// the like are written as they are.
+std::optional<struct stat> file_to_keep_intact(const std::string& path,
+                                               std::span<const FileId> keep_intact, FileOps& ops) {
+  if (keep_intact.empty()) return std::nullopt;
+  Result<struct stat, IoError> status = path_status(path, ops);
+  if (!status || !S_ISREG(status.value().st_mode)) return std::nullopt;
+  const FileId id{status.value().st_dev, status.value().st_ino};
+  if (std::find(keep_intact.begin(), keep_intact.end(), id) == keep_intact.end()) return std::nullopt;
+  return status.value();
+}
+
 Result<WrittenFile, IoError> write_in_place(const std::string& path, FileOps& ops,
                                             const FillFile& fill) {
   Result<PosixFile, IoError> created = PosixFile::create(path, ops);
@@ -183,18 +196,11 @@ Result<WrittenFile, IoError> write_whole_file(const std::string& path,
                                               std::span<const FileId> keep_intact, FileOps& ops,
                                               const FillFile& fill,
                                               const BeforeOverwrite& before_overwrite) {
-  // The system would stop reading the name at a NUL and look at another file.
-  if (path.find('\0') != std::string::npos) return IoError::from_errno(EINVAL);
-  struct stat existing {};
-  // Only regular files are replaced: devices, FIFOs and the like are written as they are.
-  if (!keep_intact.empty() && ops.stat_path(path.c_str(), &existing) == 0 &&
-      S_ISREG(existing.st_mode) &&
-      std::find(keep_intact.begin(), keep_intact.end(),
-                FileId{existing.st_dev, existing.st_ino}) != keep_intact.end()) {
+  if (const std::optional<struct stat> existing = file_to_keep_intact(path, keep_intact, ops)) {
     std::string target = replacement_target(path);
     Result<Temporary, IoError> temporary = create_temporary(target, ops);
     if (temporary) {
-      return replace_through(std::move(temporary).value(), std::move(target), existing, ops, fill);
+      return replace_through(std::move(temporary).value(), std::move(target), *existing, ops, fill);
     }
     if (!refused_by_directory(temporary.error())) return temporary.error();
     if (before_overwrite) {

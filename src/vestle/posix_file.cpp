@@ -23,10 +23,15 @@ auto retry_if_interrupted(Call call) {
   }
 }
 
+// Every path the engine hands the system passes here first: the system would
+// stop reading the name at a NUL and reach another file.
+bool the_system_reads_whole(const std::string& path) {
+  return path.find('\0') == std::string::npos;
+}
+
 Result<PosixFile, IoError> open_with(const std::string& path, int flags, mode_t mode,
                                      FileOps& ops) {
-  // The system would stop reading the name at a NUL and open another file.
-  if (path.find('\0') != std::string::npos) return IoError::from_errno(EINVAL);
+  if (!the_system_reads_whole(path)) return IoError::from_errno(EINVAL);
   const int fd =
       retry_if_interrupted([&] { return ops.open(path.c_str(), flags | O_CLOEXEC, mode); });
   if (fd < 0) return IoError::from_errno(errno);
@@ -49,6 +54,13 @@ int FileOps::fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
 int FileOps::fchown(int fd, uid_t owner, gid_t group) { return ::fchown(fd, owner, group); }
 int FileOps::rename(const char* from, const char* to) { return ::rename(from, to); }
 int FileOps::unlink(const char* path) { return ::unlink(path); }
+
+Result<struct stat, IoError> path_status(const std::string& path, FileOps& ops) {
+  if (!the_system_reads_whole(path)) return IoError::from_errno(EINVAL);
+  struct stat status {};
+  if (ops.stat_path(path.c_str(), &status) != 0) return IoError::from_errno(errno);
+  return status;
+}
 
 FileOps& system_file_ops() noexcept {
   static FileOps ops;

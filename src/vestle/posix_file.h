@@ -41,6 +41,11 @@ class FileOps {
 // The real system calls; stateless, shared by every caller.
 [[nodiscard]] FileOps& system_file_ops() noexcept;
 
+// stat(2) of a path, following symbolic links. Paths are refused with EINVAL
+// when they hold a NUL, here as in every open below.
+[[nodiscard]] Result<struct stat, IoError> path_status(const std::string& path,
+                                                       FileOps& ops = system_file_ops());
+
 // Owns one open descriptor and closes it exactly once. The destructor closes
 // silently; `close()` reports the failure, which matters for written files
 // whose errors surface only when they are closed.
