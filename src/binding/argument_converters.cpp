@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "binding/owned_ref.h"
+#include "parser/quote_char.h"
 
 namespace vestle::binding {
 namespace {
@@ -135,7 +136,7 @@ bool convert_quote_char(PyObject* value, const char* name, unsigned char& out) {
   if (!utf8_of(value, name, text)) {
     return false;
   }
-  out = text.empty() ? static_cast<unsigned char>('"') : static_cast<unsigned char>(text.front());
+  out = text.empty() ? kDefaultQuoteChar : static_cast<unsigned char>(text.front());
   return true;
 }
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "heuristics/delimiter_sniffer.h"
+#include "parser/quote_char.h"
 
 namespace vestle {
 

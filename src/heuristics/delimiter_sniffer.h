@@ -5,9 +5,9 @@
 #include <iterator>
 #include <string_view>
 
-namespace vestle {
+#include "parser/quote_char.h"
 
-inline constexpr unsigned char kDefaultQuoteChar = '"';
+namespace vestle {
 
 // The candidates in tie-break order: an equal score keeps the earlier one.
 inline constexpr unsigned char kDelimiterCandidates[] = {',', ';', '\t', '|'};

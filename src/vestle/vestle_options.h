@@ -4,11 +4,13 @@
 #include <cstddef>
 #include <optional>
 
+#include "parser/quote_char.h"
+
 namespace vestle {
 
 struct VestleOptions {
   std::optional<unsigned char> delimiter;  // absent: sniffed
-  unsigned char quote_char = '"';
+  unsigned char quote_char = kDefaultQuoteChar;
   bool fill_ragged_rows = true;
   bool merge_overflow = true;
   std::optional<std::size_t> expected_columns;  // absent: inferred; 0 keeps rows as parsed
