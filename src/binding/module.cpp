@@ -9,7 +9,7 @@
 namespace vestle::binding {
 namespace {
 
-constexpr const char* kVersion = "0.2.0";
+constexpr const char* kVersion = VESTLE_VERSION;
 constexpr const char* kModuleDoc =
     "High-performance, fault-tolerant CSV vestle and reconstruction engine.\n"
     "\n"

@@ -3,6 +3,8 @@
 import builtins
 import importlib.util
 import inspect
+import pathlib
+import tomllib
 import types
 
 import pytest
@@ -43,7 +45,10 @@ PUBLIC_NAMES = ["vestle_file", "sniff", "open", "VestleSummary", "VestleReader"]
 
 
 def test_version_and_doc():
-    assert vestle.__version__ == "0.2.0"
+    # The module carries the version the package is published under.
+    pyproject = pathlib.Path(__file__).resolve().parents[2] / "pyproject.toml"
+    with pyproject.open("rb") as f:
+        assert vestle.__version__ == tomllib.load(f)["project"]["version"]
     assert type(vestle.__version__) is str
     assert vestle.__doc__ == MODULE_DOC
 
