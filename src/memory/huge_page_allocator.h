@@ -1,24 +1,12 @@
-// Large buffers from anonymous mappings advised for transparent huge pages.
+// A standard allocator over large buffers, for containers that grow big.
 #pragma once
 
 #include <cstddef>
 #include <new>
 
+#include "memory/large_buffer.h"
+
 namespace vestle {
-
-// Buffers of at least this many bytes are mapped on their own and advised
-// for huge pages: first touch of fresh 4 KiB pages costs more than the copy.
-inline constexpr std::size_t kLargeBufferThreshold = std::size_t{1} << 20;
-
-// `bytes` of uninitialised memory, or nullptr when memory is exhausted.
-// Small sizes come from operator new; release with `free_large` and the same size.
-[[nodiscard]] void* allocate_large(std::size_t bytes) noexcept;
-void free_large(void* data, std::size_t bytes) noexcept;
-
-// Gives the whole pages inside [data, data + bytes) of a large buffer back to
-// the system; they read as zero bytes afterwards. Small buffers are left alone.
-void release_pages(void* buffer, std::size_t buffer_bytes, std::size_t offset,
-                   std::size_t bytes) noexcept;
 
 // Standard allocator over `allocate_large`, for the row store's big vectors.
 template <typename T>

@@ -1,10 +1,11 @@
 // Anonymous mappings for large buffers, advised for transparent huge pages.
-#include "parser/huge_page_allocator.h"
+#include "memory/large_buffer.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <new>
 
 namespace vestle {
 namespace {

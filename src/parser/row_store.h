@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "parser/huge_page_allocator.h"
+#include "memory/huge_page_allocator.h"
 
 namespace vestle {
 

@@ -8,7 +8,7 @@
 #include "error/io_error.h"
 #include "error/vestle_error.h"
 #include "vestle/posix_file.h"
-#include "vestle/read_file.h"
+#include "memory/large_buffer.h"
 
 namespace vestle {
 

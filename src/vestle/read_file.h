@@ -9,37 +9,10 @@
 
 #include "error/io_error.h"
 #include "error/vestle_error.h"
-#include "parser/huge_page_allocator.h"
+#include "memory/large_buffer.h"
 #include "vestle/posix_file.h"
 
 namespace vestle {
-
-// An uninitialised buffer from `allocate_large`; empty when allocation failed.
-class LargeBuffer {
- public:
-  LargeBuffer() noexcept = default;
-  explicit LargeBuffer(std::size_t capacity) noexcept
-      : data_(static_cast<char*>(allocate_large(capacity))), capacity_(data_ ? capacity : 0) {}
-  LargeBuffer(LargeBuffer&& other) noexcept
-      : data_(std::exchange(other.data_, nullptr)), capacity_(std::exchange(other.capacity_, 0)) {}
-  LargeBuffer& operator=(LargeBuffer&& other) noexcept {
-    LargeBuffer(std::move(other)).swap(*this);
-    return *this;
-  }
-  ~LargeBuffer() { free_large(data_, capacity_); }
-
-  void swap(LargeBuffer& other) noexcept {
-    std::swap(data_, other.data_);
-    std::swap(capacity_, other.capacity_);
-  }
-  [[nodiscard]] char* get() const noexcept { return data_; }
-  [[nodiscard]] std::size_t capacity() const noexcept { return capacity_; }
-  explicit operator bool() const noexcept { return data_ != nullptr; }
-
- private:
-  char* data_ = nullptr;
-  std::size_t capacity_ = 0;
-};
 
 // The bytes of a file read whole; owns its buffer.
 class FileBytes {
