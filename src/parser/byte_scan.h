@@ -193,15 +193,6 @@ inline ScanResult scan_to_first_of_sse2(const unsigned char* bytes, std::size_t 
 
 }  // namespace scan_detail
 
-// Sixteen bytes per step, then the word form for the rest.
-inline ScanResult scan_to_first_of_sse2(const unsigned char* bytes, std::size_t from,
-                                        std::size_t size, unsigned char a, unsigned char b,
-                                        unsigned char c) noexcept {
-  return scan_detail::scan_to_first_of_sse2(
-      bytes, from, size, _mm_set1_epi8(static_cast<char>(a)), _mm_set1_epi8(static_cast<char>(b)),
-      _mm_set1_epi8(static_cast<char>(c)), a, b, c);
-}
-
 inline ScanResult scan_to_pair_sse2(const unsigned char* bytes, std::size_t from, std::size_t end,
                                     unsigned char c) noexcept {
   const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
