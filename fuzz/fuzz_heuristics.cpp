@@ -12,6 +12,7 @@
 #include "heuristics/field_count_tally.h"
 #include "parser/resilient_parser.h"
 #include "parser/row_store.h"
+#include "support/reference_blank_line.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ std::vector<std::size_t> leading_field_counts(std::string_view csv, unsigned cha
   vestle::RowStore rows;
   std::vector<std::size_t> counts;
   while (counts.size() < kRowsInferred && parser.next_row(rows)) {
-    if (!vestle::is_blank_row(rows.last_row())) counts.push_back(rows.last_row().size());
+    if (!vestle::reference::reference_is_blank_row(rows.last_row())) counts.push_back(rows.last_row().size());
   }
   return counts;
 }

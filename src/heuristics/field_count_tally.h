@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "parser/row_store.h"
-#include "parser/utf8.h"
 
 namespace vestle {
 
@@ -59,12 +57,6 @@ class FieldCountTally {
   std::vector<Entry> entries_;
   std::size_t rows_ = 0;
 };
-
-// A row of one empty or all-white-space field: a blank line, which the
-// heuristics neither count nor let use up their row limit.
-[[nodiscard]] inline bool is_blank_row(RowView row) noexcept {
-  return row.size() == 1 && is_blank_text(row[0]);
-}
 
 // Tallies the field counts of the first `row_limit` non-blank rows of `data`,
 // tokenised with quote repair on.

@@ -1,8 +1,11 @@
 // A row sink for the parser that keeps only a row's field count and blankness.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+
+#include "parser/white_space.h"
 
 namespace vestle {
 
@@ -48,21 +51,19 @@ class FieldCountSink {
   }
 
  private:
-  static constexpr bool is_ascii_white_space(unsigned char b) noexcept {
-    return (b >= 0x09 && b <= 0x0D) || b == 0x20;
-  }
-
   void take(unsigned char b) noexcept {
     if (pending_size_ == 0) {
-      if (is_ascii_white_space(b)) return;
-      // Every multi-byte White_Space character starts with C2, E1, E2 or E3.
-      if (b != 0xC2 && b != 0xE1 && b != 0xE2 && b != 0xE3) {
-        blank_so_far_ = false;
-        return;
+      switch (kWhiteSpaceLead[b]) {
+        case WhiteSpaceLead::Whole:
+          return;
+        case WhiteSpaceLead::First:
+          pending_[0] = b;
+          pending_size_ = 1;
+          return;
+        case WhiteSpaceLead::Neither:
+          blank_so_far_ = false;
+          return;
       }
-      pending_[0] = b;
-      pending_size_ = 1;
-      return;
     }
     pending_[pending_size_++] = b;
     switch (match_pending()) {
@@ -79,31 +80,16 @@ class FieldCountSink {
 
   enum class Match { None, Prefix, Whole };
 
-  // How the held-back bytes compare with the encodings of U+0085, U+00A0,
-  // U+1680, U+2000..U+200A, U+2028, U+2029, U+202F, U+205F and U+3000.
+  // How the held-back bytes compare with the encodings of the multi-byte
+  // White_Space characters. Those that share a first byte share a length.
   [[nodiscard]] Match match_pending() const noexcept {
-    const unsigned char b1 = pending_[1];
-    switch (pending_[0]) {
-      case 0xC2:  // C2 85, C2 A0
-        return b1 == 0x85 || b1 == 0xA0 ? Match::Whole : Match::None;
-      case 0xE1:  // E1 9A 80
-        if (b1 != 0x9A) return Match::None;
-        if (pending_size_ == 2) return Match::Prefix;
-        return pending_[2] == 0x80 ? Match::Whole : Match::None;
-      case 0xE2: {  // E2 80 80..8A, E2 80 A8, A9, AF; E2 81 9F
-        if (b1 != 0x80 && b1 != 0x81) return Match::None;
-        if (pending_size_ == 2) return Match::Prefix;
-        const unsigned char b2 = pending_[2];
-        const bool white = b1 == 0x80 ? (b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xA8 || b2 == 0xA9 ||
-                                            b2 == 0xAF
-                                      : b2 == 0x9F;
-        return white ? Match::Whole : Match::None;
+    for (const WhiteSpaceBytes& w : kWhiteSpaceBytes) {
+      if (w.size < pending_size_ || !std::equal(pending_, pending_ + pending_size_, w.bytes)) {
+        continue;
       }
-      default:  // E3 80 80
-        if (b1 != 0x80) return Match::None;
-        if (pending_size_ == 2) return Match::Prefix;
-        return pending_[2] == 0x80 ? Match::Whole : Match::None;
+      return w.size == pending_size_ ? Match::Whole : Match::Prefix;
     }
+    return Match::None;
   }
 
   // The row under construction.

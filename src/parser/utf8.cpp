@@ -9,7 +9,6 @@
 namespace vestle {
 namespace {
 
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 constexpr char kReplacement[] = "\xEF\xBF\xBD";
 
 // One step of decoding at the first of `available` (>= 1) bytes: the length
@@ -47,34 +46,6 @@ Step step_at(const unsigned char* s, std::size_t available) noexcept {
   return {need, true};
 }
 
-bool ascii_word_at(const unsigned char* s, std::size_t i, std::size_t n) noexcept {
-  if (n - i < 8) return false;
-  std::uint64_t word;
-  std::memcpy(&word, s + i, sizeof word);
-  return (word & kHighBits) == 0;
-}
-
-std::uint32_t decode_valid(const unsigned char* s, std::size_t length) noexcept {
-  switch (length) {
-    case 1:
-      return s[0];
-    case 2:
-      return (std::uint32_t{s[0] & 0x1Fu} << 6) | (s[1] & 0x3Fu);
-    case 3:
-      return (std::uint32_t{s[0] & 0x0Fu} << 12) | (std::uint32_t{s[1] & 0x3Fu} << 6) |
-             (s[2] & 0x3Fu);
-    default:
-      return (std::uint32_t{s[0] & 0x07u} << 18) | (std::uint32_t{s[1] & 0x3Fu} << 12) |
-             (std::uint32_t{s[2] & 0x3Fu} << 6) | (s[3] & 0x3Fu);
-  }
-}
-
-bool is_white_space(std::uint32_t cp) noexcept {
-  return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
-         (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F ||
-         cp == 0x205F || cp == 0x3000;
-}
-
 }  // namespace
 
 std::size_t valid_utf8_prefix(std::string_view bytes) noexcept {
@@ -95,17 +66,8 @@ bool is_valid_utf8(std::string_view bytes) noexcept {
 }
 
 bool is_ascii(std::string_view bytes) noexcept {
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  std::uint64_t seen = 0;
-  for (; n - i >= 8; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, s + i, sizeof word);
-    seen |= word;
-  }
-  for (; i < n; ++i) seen |= s[i];
-  return (seen & kHighBits) == 0;
+  return skip_ascii(reinterpret_cast<const unsigned char*>(bytes.data()), 0, bytes.size()) ==
+         bytes.size();
 }
 
 void append_lossy_utf8(std::string_view bytes, std::string& out) {
@@ -121,15 +83,9 @@ void append_lossy_utf8(std::string_view bytes, std::string& out) {
   };
   std::size_t run_begin = 0;  // start of the valid run not yet copied
   std::size_t i = 0;
-  while (i < n) {
-    if (ascii_word_at(s, i, n)) {
-      i += 8;
-      continue;
-    }
-    if (s[i] < 0x80) {
-      ++i;
-      continue;
-    }
+  for (;;) {
+    i = skip_ascii(s, i, n);
+    if (i == n) break;
     const Step step = step_at(s + i, n - i);
     if (step.valid) {
       i += step.length;
@@ -155,18 +111,6 @@ void append_lossy_utf8(std::string_view bytes, std::string& out) {
 ByteText byte_text(unsigned char byte) noexcept {
   if (byte < 0x80) return {{static_cast<char>(byte), 0}, 1};
   return {{static_cast<char>(0xC0 | (byte >> 6)), static_cast<char>(0x80 | (byte & 0x3F))}, 2};
-}
-
-bool is_blank_text(std::string_view text) noexcept {
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const Step step = step_at(s + i, n - i);
-    if (!step.valid || !is_white_space(decode_valid(s + i, step.length))) return false;
-    i += step.length;
-  }
-  return true;
 }
 
 }  // namespace vestle

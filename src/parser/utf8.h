@@ -30,7 +30,4 @@ struct ByteText {
 };
 [[nodiscard]] ByteText byte_text(unsigned char byte) noexcept;
 
-// True when `text` (valid UTF-8) is empty or made only of Unicode White_Space.
-[[nodiscard]] bool is_blank_text(std::string_view text) noexcept;
-
 }  // namespace vestle

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "heuristics/field_count_tally.h"
 #include "parser/resilient_parser.h"
 #include "parser/row_store.h"
+#include "support/reference_blank_line.h"
 
 namespace vestle {
 namespace {
@@ -51,10 +51,10 @@ Shapes shapes_from_store(std::string_view input, unsigned char delimiter, unsign
     const auto first = static_cast<unsigned char>(input[start]);
     const bool bare_line_break = (first == '\n' || first == '\r') && first != quote && first != delimiter;
     if (bare_line_break) {
-      EXPECT_TRUE(is_blank_row(row));
+      EXPECT_TRUE(reference::reference_is_blank_row(row));
       continue;
     }
-    shapes.rows.push_back({row.size(), is_blank_row(row), parser.line_number()});
+    shapes.rows.push_back({row.size(), reference::reference_is_blank_row(row), parser.line_number()});
   }
   shapes.final_line = parser.line_number();
   return shapes;
@@ -102,6 +102,12 @@ INSTANTIATE_TEST_SUITE_P(
                                          "\xE2\x80\xAF\xE2\x81\x9F", '"', true},
         BlankCase{"quoted_blanks", "\" \xC2\xA0\" \n", '"', true},
         BlankCase{"zero_width_space", "\xE2\x80\x8B\n", '"', false},
+        BlankCase{"one_before_line_separator", "\xE2\x80\xA7\n", '"', false},
+        BlankCase{"ideographic_comma", "\xE3\x80\x81\n", '"', false},
+        BlankCase{"mongolian_vowel_separator", "\xE1\xA0\x8E\n", '"', false},
+        BlankCase{"byte_order_mark_inside", " \xEF\xBB\xBF\n", '"', false},
+        BlankCase{"nul", std::string("\0\n", 2), '"', false},
+        BlankCase{"unit_separator", "\x1F\n", '"', false},
         BlankCase{"replacement_character", "\xEF\xBF\xBD", '"', false},
         BlankCase{"lone_lead_byte", " \xC2\n", '"', false},
         BlankCase{"truncated_at_end", "\xE3\x80", '"', false},

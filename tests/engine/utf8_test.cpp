@@ -209,34 +209,5 @@ INSTANTIATE_TEST_SUITE_P(Table, ByteTexts,
                                          ByteTextCase{0xA7, "\xC2\xA7"}, ByteTextCase{0xBF, "\xC2\xBF"},
                                          ByteTextCase{0xC0, "\xC3\x80"}, ByteTextCase{0xFF, "\xC3\xBF"}));
 
-struct BlankCase {
-  const char* name;
-  std::string text;
-  bool blank;
-};
-
-class BlankTexts : public testing::TestWithParam<BlankCase> {};
-
-TEST_P(BlankTexts, OnlyWhiteSpaceIsBlank) { EXPECT_EQ(is_blank_text(GetParam().text), GetParam().blank); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, BlankTexts,
-    testing::Values(BlankCase{"empty", "", true}, BlankCase{"ascii_controls", " \t\n\v\f\r", true},
-                    BlankCase{"next_line", "\xC2\x85", true}, BlankCase{"no_break_space", "\xC2\xA0", true},
-                    BlankCase{"ogham", "\xE1\x9A\x80", true}, BlankCase{"en_quad", "\xE2\x80\x80", true},
-                    BlankCase{"hair_space", "\xE2\x80\x8A", true},
-                    BlankCase{"line_paragraph_sep", "\xE2\x80\xA8\xE2\x80\xA9", true},
-                    BlankCase{"narrow_nbsp", "\xE2\x80\xAF", true},
-                    BlankCase{"math_space", "\xE2\x81\x9F", true},
-                    BlankCase{"ideographic", "\xE3\x80\x80", true},
-                    BlankCase{"letter", " a ", false}, BlankCase{"nul", std::string(1, '\0'), false},
-                    BlankCase{"unit_separator", "\x1F", false},
-                    BlankCase{"zero_width_space", "\xE2\x80\x8B", false},
-                    BlankCase{"bom", "\xEF\xBB\xBF", false},
-                    BlankCase{"mongolian_vowel_sep", "\xE1\xA0\x8E", false},
-                    BlankCase{"replacement", "\xEF\xBF\xBD", false},
-                    BlankCase{"ill_formed", "\xA0", false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 }  // namespace
 }  // namespace vestle
