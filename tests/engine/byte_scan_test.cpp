@@ -58,16 +58,26 @@ std::string random_bytes(std::mt19937& rng, std::size_t max_length) {
   return s;
 }
 
+// A random range [from, end) with 0 <= from <= end <= `last`.
+struct Range {
+  std::size_t from;
+  std::size_t end;
+};
+
+Range random_range(std::mt19937& rng, std::size_t last) {
+  std::uniform_int_distribution<std::size_t> offset(0, last);
+  const std::size_t a = offset(rng);
+  const std::size_t b = offset(rng);
+  return {std::min(a, b), std::max(a, b)};
+}
+
 TEST(ByteScan, FirstOfAgreesWithPlainLoop) {
   std::mt19937 rng(99);
   const unsigned char stops[][3] = {{',', '\n', '\r'}, {'"', '\n', '\n'}, {0x80, 0xFF, 0x80},
                                     {'"', '"', '"'}};
   for (int iteration = 0; iteration < 20000; ++iteration) {
     const std::string input = random_bytes(rng, 90);
-    std::uniform_int_distribution<std::size_t> offset(0, input.size());
-    std::size_t from = offset(rng);
-    std::size_t size = offset(rng);
-    if (from > size) std::swap(from, size);
+    const auto [from, size] = random_range(rng, input.size());
     const auto& [a, b, c] = stops[static_cast<std::size_t>(iteration) % 4];
     const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
     const Expected want = plain_first_of(input, from, size, a, b, c);
@@ -82,10 +92,7 @@ TEST(ByteScan, PairAgreesWithPlainLoop) {
   for (int iteration = 0; iteration < 20000; ++iteration) {
     std::string input = random_bytes(rng, 90);
     input.push_back(iteration % 2 == 0 ? '"' : 'a');  // the readable byte at `end`
-    std::uniform_int_distribution<std::size_t> offset(0, input.size() - 1);
-    std::size_t from = offset(rng);
-    std::size_t end = offset(rng);
-    if (from > end) std::swap(from, end);
+    const auto [from, end] = random_range(rng, input.size() - 1);
     const unsigned char c = iteration % 3 == 0 ? 0x80 : '"';
     const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
     const Expected want = plain_pair(input, from, end, c);
@@ -101,10 +108,7 @@ TEST(ByteScan, FirstOfFourAndAsciiSkipAgreeWithPlainLoops) {
   std::mt19937 rng(55);
   for (int iteration = 0; iteration < 20000; ++iteration) {
     const std::string input = random_bytes(rng, 90);
-    std::uniform_int_distribution<std::size_t> offset(0, input.size());
-    std::size_t from = offset(rng);
-    std::size_t size = offset(rng);
-    if (from > size) std::swap(from, size);
+    const auto [from, size] = random_range(rng, input.size());
     const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
     const unsigned char d = iteration % 2 == 0 ? ',' : 0xFF;
     const unsigned char q = iteration % 3 == 0 ? '"' : 0x80;

@@ -6,14 +6,10 @@
 #include <ostream>
 #include <string>
 
+#include "support/repeated_text.h"
+
 namespace vestle {
 namespace {
-
-std::string repeat(const std::string& text, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += text;
-  return out;
-}
 
 struct ColumnCase {
   const char* name;
@@ -42,12 +38,12 @@ INSTANTIATE_TEST_SUITE_P(
         ColumnCase{"MostFrequentWins", "a,b,c\n1,2\n3,4\n5,6,7\n8,9,10\n", ',', 3},
         ColumnCase{"OtherDelimiterGivesOne", "a,b,c\n1,2,3\n", ';', 1},
         ColumnCase{"OneColumnCompetes", "a\nb\nc,d\n", ',', 1},
-        ColumnCase{"FirstHundredRowsOnly", repeat("a,b,c\n", 100) + repeat("a,b,c,d\n", 150), ',', 3},
-        ColumnCase{"BlankLinesDoNotUseLimit", repeat("a,b,c\n\n", 100) + repeat("a,b,c,d\n", 150), ',',
+        ColumnCase{"FirstHundredRowsOnly", repeated("a,b,c\n", 100) + repeated("a,b,c,d\n", 150), ',', 3},
+        ColumnCase{"BlankLinesDoNotUseLimit", repeated("a,b,c\n\n", 100) + repeated("a,b,c,d\n", 150), ',',
                    3},
         // A tie at exactly 100 rows; one row more or less on either side breaks it.
         ColumnCase{"LimitIsExactlyHundred",
-                   repeat("a,b\n", 49) + repeat("a,b,c\n", 50) + "a,b\n" + repeat("a,b,c\n", 2), ',', 2},
+                   repeated("a,b\n", 49) + repeated("a,b,c\n", 50) + "a,b\n" + repeated("a,b,c\n", 2), ',', 2},
         ColumnCase{"DelimiterInsideQuotes", "\"a,b\",c\n\"d,e\",f\n", ',', 2},
         ColumnCase{"QuotedLineBreak", "\"a\nb\",c\n\"d\ne\",f\nx,y,z\n", ',', 2},
         ColumnCase{"DelimiterOnlyLines", "a,b\n,,\n,,\n", ',', 3},

@@ -10,15 +10,10 @@
 
 #include "heuristics/delimiter_score.h"
 #include "heuristics/field_count_tally.h"
+#include "support/repeated_text.h"
 
 namespace vestle {
 namespace {
-
-std::string repeat(const std::string& text, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += text;
-  return out;
-}
 
 struct SniffCase {
   const char* name;
@@ -46,13 +41,13 @@ INSTANTIATE_TEST_SUITE_P(
         SniffCase{"TwoSemicolonRows", "a;b\n1;2\n", ';'},
         SniffCase{"NothingSplits", "abc\ndef\nghi\n", ','},
         SniffCase{"MoreFieldsWin", "a,b;c;d\na,b;c;d\n", ';'},
-        SniffCase{"ConsistencyBeatsWidth", repeat("a,b,c;d\n", 9) + "a,b,c,e;d\n", ';'},
+        SniffCase{"ConsistencyBeatsWidth", repeated("a,b,c;d\n", 9) + "a,b,c,e;d\n", ';'},
         SniffCase{"EqualScoreKeepsEarlier", "a,b;c\n1,2;3\n", ','},
         SniffCase{"EqualScoreTabBeforeBar", "a|b\tc\n1|2\t3\n", '\t'},
         SniffCase{"BarAlone", "a|b|c\n1|2|3\n", '|'},
         SniffCase{"DelimitersInsideQuotes", "\"x;y;z\",1\n\"x;y;z\",2\n", ','},
         SniffCase{"BlankLinesIgnored", "a;b\n\n   \n1;2\n\r\n", ';'},
-        SniffCase{"FirstFiftyRowsOnly", repeat("a;b\n", 50) + repeat("a,b,c\n", 100), ';'},
+        SniffCase{"FirstFiftyRowsOnly", repeated("a;b\n", 50) + repeated("a,b,c\n", 100), ';'},
         SniffCase{"ByteOrderMarkOnly", "\xEF\xBB\xBF", ','},
         SniffCase{"ByteOrderMarkThenRows", "\xEF\xBB\xBF" "a;b\n1;2\n", ';'},
         SniffCase{"InvalidUtf8", "\xFF;\xFE\n\xC3;\x80\n", ';'},
@@ -84,14 +79,14 @@ INSTANTIATE_TEST_SUITE_P(
         ScoreCase{"TwoFieldsScoreOne", "a;b\n1;2\n", ';', 1.0},
         ScoreCase{"ThreeFields", "a;b;c\n1;2;3\n", ';', 1.0986122886681098},
         ScoreCase{"FiveFields", "a;b;c;d;e\n1;2;3;4;5\n", ';', 1.6094379124341003},
-        ScoreCase{"NineOfTen", repeat("a,b,c;d\n", 9) + "a,b,c,e;d\n", ',', 0.9 * kLn3},
-        ScoreCase{"SingleFieldRowsDilute", repeat("x\n", 30) + repeat("a;b;c\n", 20), ';',
+        ScoreCase{"NineOfTen", repeated("a,b,c;d\n", 9) + "a,b,c,e;d\n", ',', 0.9 * kLn3},
+        ScoreCase{"SingleFieldRowsDilute", repeated("x\n", 30) + repeated("a;b;c\n", 20), ';',
                   20.0 / 50.0 * kLn3},
         // Rows past the fiftieth counted one are not read.
-        ScoreCase{"FiftyRowLimit", repeat("x\n", 30) + repeat("a;b;c\n", 20) + repeat("a;b\n", 40),
+        ScoreCase{"FiftyRowLimit", repeated("x\n", 30) + repeated("a;b;c\n", 20) + repeated("a;b\n", 40),
                   ';', 20.0 / 50.0 * kLn3},
         // Blank lines neither dilute nor use up the limit.
-        ScoreCase{"BlankLinesNotCounted", repeat("a;b\n\n", 40) + repeat("x;y;z\n", 20), ';',
+        ScoreCase{"BlankLinesNotCounted", repeated("a;b\n\n", 40) + repeated("x;y;z\n", 20), ';',
                   40.0 / 50.0},
         ScoreCase{"WhiteSpaceLineIsBlank", "a;b\n \t\xC2\xA0\xE3\x80\x80\n1;2\n", ';', 1.0},
         // For the tab candidate a lone tab splits into two empty fields.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/repeated_text.h"
 #include "support/stream_harness.h"
 
 namespace vestle {
@@ -83,12 +84,6 @@ struct BoundaryCase {
 class StreamBoundaries : public ::testing::TestWithParam<BoundaryCase> {};
 
 TEST_P(StreamBoundaries, EqualTheWholeInputRepair) { expect_same_for_every_window(GetParam().input); }
-
-std::string repeated(const std::string& row, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += row;
-  return out;
-}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StreamBoundaries,
