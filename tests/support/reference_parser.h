@@ -76,6 +76,12 @@ class ReferenceParser {
     field.clear();
   }
 
+  ReferenceRow end_row_at_line_break(std::vector<std::string>& row, std::string& field) {
+    consume_line_break();
+    finish_field(row, field);
+    return {row, line_};
+  }
+
   ReferenceRow next_row() {
     std::vector<std::string> row;
     std::string field;
@@ -90,9 +96,7 @@ class ReferenceParser {
           } else if (b == delimiter_) {
             finish_field(row, field), ++pos_;
           } else if (is_line_break(pos_)) {
-            consume_line_break();
-            finish_field(row, field);
-            return {row, line_};
+            return end_row_at_line_break(row, field);
           } else {
             field += c, ++pos_, state = State::Unquoted;
           }
@@ -101,9 +105,7 @@ class ReferenceParser {
           if (b == delimiter_) {
             finish_field(row, field), ++pos_, state = State::FieldStart;
           } else if (is_line_break(pos_)) {
-            consume_line_break();
-            finish_field(row, field);
-            return {row, line_};
+            return end_row_at_line_break(row, field);
           } else {
             field += c, ++pos_;
           }
@@ -132,9 +134,7 @@ class ReferenceParser {
           } else if (b == ' ' || b == '\t') {
             ++pos_;
           } else if (is_line_break(pos_)) {
-            consume_line_break();
-            finish_field(row, field);
-            return {row, line_};
+            return end_row_at_line_break(row, field);
           } else {
             field += c, ++pos_, state = State::Unquoted;
           }
