@@ -78,6 +78,13 @@ template <typename Sink>
 }
 
 template <typename Sink>
+[[gnu::always_inline]] inline void ResilientParser::end_field_at_delimiter(Sink& out) {
+  finish_field(out);
+  skip_bytes(out, 1);
+  take_checkpoint(out, State::FieldStart);
+}
+
+template <typename Sink>
 [[gnu::always_inline]] inline void ResilientParser::end_line(Sink& out) {
   finish_field(out);
   // CR LF is one line break; a lone CR or LF is one too.
@@ -190,9 +197,7 @@ bool ResilientParser::run_row(Sink& out, State state) {
           skip_bytes(out, 1);
           state = State::Quoted;
         } else if (b == delimiter_) {
-          finish_field(out);
-          skip_bytes(out, 1);
-          take_checkpoint(out, State::FieldStart);
+          end_field_at_delimiter(out);
         } else if (is_line_break(b)) {
           end_line(out);  // an empty last field
           return true;
@@ -205,10 +210,8 @@ bool ResilientParser::run_row(Sink& out, State state) {
 
       case State::Unquoted:
         if (b == delimiter_) {
-          finish_field(out);
-          skip_bytes(out, 1);
+          end_field_at_delimiter(out);
           state = State::FieldStart;
-          take_checkpoint(out, State::FieldStart);
         } else if (is_line_break(b)) {
           end_line(out);
           return true;
@@ -257,10 +260,8 @@ bool ResilientParser::run_row(Sink& out, State state) {
       case State::AfterQuote:
         // The delimiter is tested before the blanks, so a tab delimiter ends the field.
         if (b == delimiter_) {
-          finish_field(out);
-          skip_bytes(out, 1);
+          end_field_at_delimiter(out);
           state = State::FieldStart;
-          take_checkpoint(out, State::FieldStart);
         } else if (b == ' ' || b == '\t') {
           // Blanks right after a closing quote are dropped.
           skip_bytes(out, 1);

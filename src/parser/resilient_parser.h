@@ -120,6 +120,9 @@ class ResilientParser {
   void flush_span(Sink& out);
   template <typename Sink>
   void finish_field(Sink& out);
+  // The delimiter at the current byte ends the field; the next one starts after it.
+  template <typename Sink>
+  void end_field_at_delimiter(Sink& out);
   template <typename Sink>
   void end_line(Sink& out);
 
