@@ -100,11 +100,11 @@ bool convert_optional_path(PyObject* value, const char* name, std::optional<std:
   if (value == nullptr || value == Py_None) {
     return true;
   }
-  std::string_view text;
-  if (!path_of(value, name, text)) {
+  std::string path;
+  if (!convert_path(value, name, path)) {
     return false;
   }
-  out.emplace(text);
+  out = std::move(path);
   return true;
 }
 

@@ -15,6 +15,7 @@
 #include "binding/borrow_flag.h"
 #include "binding/entry_guard.h"
 #include "binding/error_conversion.h"
+#include "binding/native_instance.h"
 #include "binding/owned_ref.h"
 #include "binding/process_type.h"
 #include "binding/summary_type.h"
@@ -93,25 +94,13 @@ std::optional<VestleOutcome> repair_file(const std::string& path, const VestleOp
 
 // --- GC and lifetime ---
 
-// Holds no Python references; visits only its heap type, as every instance must.
-int reader_traverse(PyObject* self, visitproc visit, void* arg) {
-  Py_VISIT(Py_TYPE(self));
-  return 0;
-}
-
-// Nothing to break: no Python references are held.
-int reader_clear(PyObject* /*self*/) { return 0; }
-
-// Destroys the C++ members, frees the memory, then drops the type reference.
 void reader_dealloc(PyObject* self) {
-  PyTypeObject* type = Py_TYPE(self);
-  PyObject_GC_UnTrack(self);
-  ReaderObject* reader = as_reader(self);
-  std::destroy_at(&reader->summary);
-  std::destroy_at(&reader->rows);
-  std::destroy_at(&reader->borrow);
-  type->tp_free(self);
-  Py_DECREF(type);
+  dealloc_native_instance(self, [](PyObject* instance) {
+    ReaderObject* reader = as_reader(instance);
+    std::destroy_at(&reader->summary);
+    std::destroy_at(&reader->rows);
+    std::destroy_at(&reader->borrow);
+  });
 }
 
 // --- construction ---
@@ -224,8 +213,8 @@ PyMethodDef reader_methods[] = {
 PyType_Slot reader_slots[] = {
     {Py_tp_doc, const_cast<char*>("VestleReader" VESTLE_READER_SIGNATURE
                                   "\n--\n\nIn-memory streaming reader iterating over vestled rows.")},
-    {Py_tp_traverse, reinterpret_cast<void*>(reader_traverse)},
-    {Py_tp_clear, reinterpret_cast<void*>(reader_clear)},
+    {Py_tp_traverse, reinterpret_cast<void*>(traverse_type_only)},
+    {Py_tp_clear, reinterpret_cast<void*>(clear_nothing)},
     {Py_tp_dealloc, reinterpret_cast<void*>(reader_dealloc)},
     {Py_tp_getset, reader_getset},
     {Py_tp_methods, reader_methods},

@@ -8,6 +8,7 @@
 
 #include "binding/borrow_flag.h"
 #include "binding/entry_guard.h"
+#include "binding/native_instance.h"
 #include "binding/owned_ref.h"
 #include "binding/process_type.h"
 #include "binding/text_objects.h"
@@ -31,24 +32,12 @@ PyObject* new_text(const std::string& text) { return new_str(text); }
 
 // --- GC and lifetime ---
 
-// Holds no Python references; visits only its heap type, as every instance must.
-int summary_traverse(PyObject* self, visitproc visit, void* arg) {
-  Py_VISIT(Py_TYPE(self));
-  return 0;
-}
-
-// Nothing to break: no Python references are held.
-int summary_clear(PyObject* /*self*/) { return 0; }
-
-// Destroys the C++ members, frees the memory, then drops the type reference.
 void summary_dealloc(PyObject* self) {
-  PyTypeObject* type = Py_TYPE(self);
-  PyObject_GC_UnTrack(self);
-  SummaryObject* summary = as_summary(self);
-  std::destroy_at(&summary->values);
-  std::destroy_at(&summary->borrow);
-  type->tp_free(self);
-  Py_DECREF(type);
+  dealloc_native_instance(self, [](PyObject* instance) {
+    SummaryObject* summary = as_summary(instance);
+    std::destroy_at(&summary->values);
+    std::destroy_at(&summary->borrow);
+  });
 }
 
 // --- attributes ---
@@ -150,8 +139,8 @@ PyMethodDef summary_methods[] = {
 
 PyType_Slot summary_slots[] = {
     {Py_tp_doc, const_cast<char*>("Python-exposed summary of a vestle operation.")},
-    {Py_tp_traverse, reinterpret_cast<void*>(summary_traverse)},
-    {Py_tp_clear, reinterpret_cast<void*>(summary_clear)},
+    {Py_tp_traverse, reinterpret_cast<void*>(traverse_type_only)},
+    {Py_tp_clear, reinterpret_cast<void*>(clear_nothing)},
     {Py_tp_dealloc, reinterpret_cast<void*>(summary_dealloc)},
     {Py_tp_getset, summary_getset},
     {Py_tp_methods, summary_methods},
