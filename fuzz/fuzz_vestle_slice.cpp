@@ -1,23 +1,24 @@
-// Fuzz target for vestle_slice: fuzz-chosen options, outcome checked row by row against the parser.
+// Fuzz target for vestle_slice: fuzz-chosen options, outcome checked row by row against the model.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuzz_check.h"
 #include "fuzz_input.h"
 #include "fuzz_options.h"
-#include "parser/resilient_parser.h"
 #include "parser/row_store.h"
-#include "parser/utf8.h"
+#include "support/reference_reconciler.h"
 #include "vestle/vestle_outcome.h"
 #include "vestle/vestle_slice.h"
 
 namespace {
 
-bool same_fields(vestle::RowView row, vestle::RowView other, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    if (row[i] != other[i]) return false;
+bool same_fields(vestle::RowView row, const std::vector<std::string>& want) {
+  if (row.size() != want.size()) return false;
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    if (row[i] != want[i]) return false;
   }
   return true;
 }
@@ -30,53 +31,26 @@ void check_empty_input(const vestle::VestleOutcome& outcome) {
   FUZZ_CHECK(outcome.rows.row_count() == 0 && outcome.quarantine.size() == 0);
 }
 
-// Replays the parse and says, for each parsed row, where it must have gone and in what shape.
+// The outcome against the plain model, row by row, over the delimiter and column count the
+// run settled, which the caller checks against the options.
 void check_rows(std::string_view csv, const vestle::VestleOptions& options,
                 const vestle::VestleOutcome& outcome) {
   const vestle::VestleStats& stats = outcome.stats;
-  const std::size_t n = stats.inferred_columns;
-  const unsigned char d = stats.detected_delimiter;
-  const vestle::ByteText separator = vestle::byte_text(d);
-  vestle::ResilientParser parser(csv, d, options.quote_char, options.repair_quotes);
-  vestle::RowStore parsed;
-  std::size_t kept = 0;
-  std::size_t set_aside = 0;
-  std::size_t repaired = 0;
-  while (parser.next_row(parsed)) {
-    const vestle::RowView row = parsed.last_row();
-    const std::size_t k = row.size();
-    const bool too_few = n != 0 && k < n && !options.fill_ragged_rows;
-    const bool extra = n != 0 && k > n && !options.merge_overflow;
-    if (too_few || extra) {
-      FUZZ_CHECK(set_aside < outcome.quarantine.size());
-      const vestle::QuarantineRecord record = outcome.quarantine.record(set_aside++);
-      FUZZ_CHECK(record.raw_fields.size() == k && same_fields(record.raw_fields, row, k));
-      FUZZ_CHECK(record.line == parser.line_number());
-      const std::string reason = std::string(too_few ? "Row has too few columns (expected "
-                                                     : "Row has extra columns (expected ") +
-                                 std::to_string(n) + ")";
-      FUZZ_CHECK(record.reason == reason);
-      continue;
-    }
-    FUZZ_CHECK(kept < outcome.rows.row_count());
-    const vestle::RowView out = outcome.rows.row(kept++);
-    if (n == 0 || k == n) {
-      FUZZ_CHECK(out.size() == k && same_fields(out, row, k));
-    } else if (k < n) {
-      ++repaired;
-      FUZZ_CHECK(out.size() == n && same_fields(out, row, k));
-      for (std::size_t i = k; i < n; ++i) FUZZ_CHECK(out[i].empty());
-    } else {
-      ++repaired;
-      FUZZ_CHECK(out.size() == n && same_fields(out, row, n - 1));
-      std::string merged(row[n - 1]);
-      for (std::size_t i = n; i < k; ++i) merged.append(separator.view()).append(row[i]);
-      FUZZ_CHECK(out[n - 1] == merged);
-    }
+  const vestle::reference::ReferenceOutcome model = vestle::reference::reference_reconcile(
+      csv, options, stats.detected_delimiter, stats.inferred_columns);
+  FUZZ_CHECK(outcome.rows.row_count() == model.kept.size());
+  for (std::size_t i = 0; i < model.kept.size(); ++i) {
+    FUZZ_CHECK(same_fields(outcome.rows.row(i), model.kept[i]));
   }
-  FUZZ_CHECK(kept == outcome.rows.row_count());
-  FUZZ_CHECK(set_aside == outcome.quarantine.size());
-  FUZZ_CHECK(repaired == stats.repaired_rows);
+  FUZZ_CHECK(outcome.quarantine.size() == model.set_aside.size());
+  for (std::size_t i = 0; i < model.set_aside.size(); ++i) {
+    const vestle::QuarantineRecord record = outcome.quarantine.record(i);
+    const vestle::reference::SetAsideRow& want = model.set_aside[i];
+    FUZZ_CHECK(same_fields(record.raw_fields, want.fields));
+    FUZZ_CHECK(record.reason == want.reason);
+    FUZZ_CHECK(record.line == want.line);
+  }
+  FUZZ_CHECK(stats.repaired_rows == model.repaired);
 }
 
 }  // namespace
