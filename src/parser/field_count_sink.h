@@ -83,7 +83,7 @@ class FieldCountSink {
   // How the held-back bytes compare with the encodings of the multi-byte
   // White_Space characters. Those that share a first byte share a length.
   [[nodiscard]] Match match_pending() const noexcept {
-    for (const WhiteSpaceBytes& w : kWhiteSpaceBytes) {
+    for (const EncodedChar& w : kWhiteSpaceBytes) {
       if (w.size < pending_size_ || !std::equal(pending_, pending_ + pending_size_, w.bytes)) {
         continue;
       }

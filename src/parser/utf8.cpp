@@ -109,8 +109,8 @@ void append_lossy_utf8(std::string_view bytes, std::string& out) {
 }
 
 ByteText byte_text(unsigned char byte) noexcept {
-  if (byte < 0x80) return {{static_cast<char>(byte), 0}, 1};
-  return {{static_cast<char>(0xC0 | (byte >> 6)), static_cast<char>(0x80 | (byte & 0x3F))}, 2};
+  const EncodedChar encoded = encode_utf8(byte);
+  return {{static_cast<char>(encoded.bytes[0]), static_cast<char>(encoded.bytes[1])}, encoded.size};
 }
 
 }  // namespace vestle

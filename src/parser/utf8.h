@@ -21,6 +21,24 @@ namespace vestle {
 // U+FFFD (EF BF BD). `bytes` must not point into `out`.
 void append_lossy_utf8(std::string_view bytes, std::string& out);
 
+// The UTF-8 encoding of a code point below U+10000: `size` bytes of `bytes`.
+struct EncodedChar {
+  unsigned char bytes[3];
+  unsigned char size;
+};
+[[nodiscard]] constexpr EncodedChar encode_utf8(char32_t code_point) noexcept {
+  if (code_point < 0x80) return {{static_cast<unsigned char>(code_point), 0, 0}, 1};
+  if (code_point < 0x800) {
+    return {{static_cast<unsigned char>(0xC0 | (code_point >> 6)),
+             static_cast<unsigned char>(0x80 | (code_point & 0x3F)), 0},
+            2};
+  }
+  return {{static_cast<unsigned char>(0xE0 | (code_point >> 12)),
+           static_cast<unsigned char>(0x80 | ((code_point >> 6) & 0x3F)),
+           static_cast<unsigned char>(0x80 | (code_point & 0x3F))},
+          3};
+}
+
 // Text of the character whose code point equals `byte`: one byte below 0x80,
 // two bytes from 0x80 to 0xFF.
 struct ByteText {

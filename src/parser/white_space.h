@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "parser/utf8.h"
+
 namespace vestle {
 
 inline constexpr char32_t kWhiteSpace[] = {
@@ -19,27 +21,10 @@ inline constexpr char32_t kWhiteSpace[] = {
   return false;
 }
 
-// The UTF-8 encoding of one White_Space character; all lie below U+10000.
-struct WhiteSpaceBytes {
-  unsigned char bytes[3] = {};
-  std::uint8_t size = 0;
-};
-
-[[nodiscard]] constexpr WhiteSpaceBytes utf8_of_white_space(char32_t c) noexcept {
-  if (c < 0x80) return {{static_cast<unsigned char>(c)}, 1};
-  if (c < 0x800) {
-    return {{static_cast<unsigned char>(0xC0 | (c >> 6)), static_cast<unsigned char>(0x80 | (c & 0x3F))},
-            2};
-  }
-  return {{static_cast<unsigned char>(0xE0 | (c >> 12)),
-           static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F)),
-           static_cast<unsigned char>(0x80 | (c & 0x3F))},
-          3};
-}
-
-inline constexpr std::array<WhiteSpaceBytes, std::size(kWhiteSpace)> kWhiteSpaceBytes = [] {
-  std::array<WhiteSpaceBytes, std::size(kWhiteSpace)> all{};
-  for (std::size_t i = 0; i < all.size(); ++i) all[i] = utf8_of_white_space(kWhiteSpace[i]);
+// Their UTF-8 encodings; every one lies below U+10000.
+inline constexpr std::array<EncodedChar, std::size(kWhiteSpace)> kWhiteSpaceBytes = [] {
+  std::array<EncodedChar, std::size(kWhiteSpace)> all{};
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = encode_utf8(kWhiteSpace[i]);
   return all;
 }();
 
@@ -49,7 +34,7 @@ enum class WhiteSpaceLead : std::uint8_t { Neither, Whole, First };
 
 inline constexpr std::array<WhiteSpaceLead, 256> kWhiteSpaceLead = [] {
   std::array<WhiteSpaceLead, 256> lead{};
-  for (const WhiteSpaceBytes& w : kWhiteSpaceBytes) {
+  for (const EncodedChar& w : kWhiteSpaceBytes) {
     lead[w.bytes[0]] = w.size == 1 ? WhiteSpaceLead::Whole : WhiteSpaceLead::First;
   }
   return lead;
