@@ -1,6 +1,7 @@
 // One converter per kind of argument, from Python values to engine values.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <span>
@@ -41,6 +42,16 @@ inline constexpr const char* kOptionNames[] = {
     "merge_overflow", "expected_columns", "repair_quotes",
 };
 inline constexpr std::size_t kOptionCount = std::size(kOptionNames);
+
+// The parameter names of a function that takes `leading` and then the options.
+template <std::size_t N>
+constexpr std::array<const char*, N + kOptionCount> names_then_options(
+    const char* const (&leading)[N]) {
+  std::array<const char*, N + kOptionCount> names{};
+  for (std::size_t i = 0; i < N; ++i) names[i] = leading[i];
+  for (std::size_t i = 0; i < kOptionCount; ++i) names[N + i] = kOptionNames[i];
+  return names;
+}
 
 // Converts the option slots (in the order of kOptionNames) into `options`,
 // stopping at the first failure.

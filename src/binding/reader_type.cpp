@@ -225,6 +225,28 @@ PyType_Slot reader_slots[] = {
     {0, nullptr},
 };
 
+// Reads `path`, repairs it in memory and returns a new reader; read failures
+// raise the matching OSError subclass.
+PyObject* new_reader_impl(PyTypeObject* type, const std::string& path,
+                          const VestleOptions& options) {
+  std::optional<VestleOutcome> outcome = repair_file(path, options);
+  if (!outcome) {
+    return nullptr;
+  }
+  SummaryValues summary = SummaryValues::from_stats(outcome->stats);
+  PyObject* self = type->tp_alloc(type, 0);
+  if (self == nullptr) {
+    return nullptr;
+  }
+  // Moves cannot throw, so the object is fully built once allocated.
+  ReaderObject* reader = as_reader(self);
+  new (&reader->borrow) BorrowFlag();
+  new (&reader->rows) RowStore(std::move(outcome->rows));
+  new (&reader->summary) SummaryValues(std::move(summary));
+  reader->cursor = 0;
+  return self;
+}
+
 PyType_Spec reader_spec = {
     "builtins.VestleReader",
     static_cast<int>(sizeof(ReaderObject)),
@@ -247,26 +269,6 @@ PyObject* new_reader_from_arguments(PyTypeObject* type, std::span<PyObject* cons
     return nullptr;
   }
   return new_reader_impl(type, path, options);
-}
-
-PyObject* new_reader_impl(PyTypeObject* type, const std::string& path,
-                          const VestleOptions& options) {
-  std::optional<VestleOutcome> outcome = repair_file(path, options);
-  if (!outcome) {
-    return nullptr;
-  }
-  SummaryValues summary = SummaryValues::from_stats(outcome->stats);
-  PyObject* self = type->tp_alloc(type, 0);
-  if (self == nullptr) {
-    return nullptr;
-  }
-  // Moves cannot throw, so the object is fully built once allocated.
-  ReaderObject* reader = as_reader(self);
-  new (&reader->borrow) BorrowFlag();
-  new (&reader->rows) RowStore(std::move(outcome->rows));
-  new (&reader->summary) SummaryValues(std::move(summary));
-  reader->cursor = 0;
-  return self;
 }
 
 }  // namespace vestle::binding

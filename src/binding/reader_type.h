@@ -12,12 +12,9 @@
 namespace vestle::binding {
 
 // Parameters of the constructor and of `open`: the path, then the options.
-inline constexpr const char* kReaderParameterNames[] = {
-    "file_path",      "delimiter",        "quote_char",    "fill_ragged_rows",
-    "merge_overflow", "expected_columns", "repair_quotes",
-};
+inline constexpr const char* kReaderPathNames[] = {"file_path"};
+inline constexpr auto kReaderParameterNames = names_then_options(kReaderPathNames);
 inline constexpr std::size_t kReaderParameterCount = std::size(kReaderParameterNames);
-static_assert(kReaderParameterCount == 1 + kOptionCount);
 
 // The parenthesised parameter list shared by the class and `open` docs.
 #define VESTLE_READER_SIGNATURE                                                      \
@@ -31,10 +28,5 @@ static_assert(kReaderParameterCount == 1 + kOptionCount);
 // reads and repairs the file, and returns a new reader of class `type`.
 [[nodiscard]] PyObject* new_reader_from_arguments(PyTypeObject* type,
                                                   std::span<PyObject* const> slots);
-
-// Reads `path`, repairs it in memory and returns a new reader; read failures
-// raise the matching OSError subclass.
-[[nodiscard]] PyObject* new_reader_impl(PyTypeObject* type, const std::string& path,
-                                        const VestleOptions& options);
 
 }  // namespace vestle::binding

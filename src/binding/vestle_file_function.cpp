@@ -15,12 +15,9 @@
 namespace vestle::binding {
 namespace {
 
-constexpr const char* kParameterNames[] = {
-    "input_path",     "output_path",      "quarantine_path", "delimiter",     "quote_char",
-    "fill_ragged_rows", "merge_overflow", "expected_columns", "repair_quotes",
-};
-constexpr std::size_t kPathCount = 3;
-static_assert(std::size(kParameterNames) == kPathCount + kOptionCount);
+constexpr const char* kPathNames[] = {"input_path", "output_path", "quarantine_path"};
+constexpr std::size_t kPathCount = std::size(kPathNames);
+constexpr auto kParameterNames = names_then_options(kPathNames);
 constexpr ParameterList kParameters{"vestle_file()", kParameterNames, 2};
 
 // Every engine failure becomes plain OSError here, unlike the reader.
