@@ -21,12 +21,6 @@ class FieldCountTally {
     std::int32_t frequency;
   };
 
-  // Drops every entry; keeps the capacity.
-  void clear() noexcept {
-    entries_.clear();
-    rows_ = 0;
-  }
-
   void add(std::size_t field_count) {
     ++rows_;
     for (Entry& entry : entries_) {

@@ -76,7 +76,6 @@ class RowStore {
 
   // --- building ---
   void append_bytes(const char* data, std::size_t size) { text_.append(data, size); }
-  void append_byte(char b) { text_.push_back(b); }
   // Closes the open field; its bytes become text by lossy UTF-8 decoding.
   void finish_field();
   // Closes an open field that the caller knows holds only bytes below 0x80,

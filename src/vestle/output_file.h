@@ -50,7 +50,6 @@ class PendingReplacement {
   PendingReplacement& operator=(const PendingReplacement&) = delete;
   ~PendingReplacement();
 
-  [[nodiscard]] const std::string& temporary() const noexcept { return temporary_; }
   [[nodiscard]] const std::string& target() const noexcept { return target_; }
   // Renames the temporary over the target; on failure the temporary is still removed later.
   [[nodiscard]] Result<Done, IoError> commit();

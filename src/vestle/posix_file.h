@@ -12,7 +12,8 @@
 
 namespace vestle {
 
-// The file system calls the engine makes. Each member behaves like the
+// The file system calls the engine makes, save realpath(3), which only
+// resolves the name a replacement is renamed to. Each member behaves like the
 // system call of the same name (-1 or a negative count with errno set on
 // failure); the base class makes the real calls. Tests override members to
 // inject faults.
@@ -77,8 +78,6 @@ class PosixFile {
                                                              FileOps& ops = system_file_ops());
 
   [[nodiscard]] bool is_open() const noexcept { return fd_ >= 0; }
-  [[nodiscard]] int fd() const noexcept { return fd_; }
-  [[nodiscard]] FileOps& ops() const noexcept { return *ops_; }
 
   // One read of at most `size` bytes; 0 at the end of the file.
   // Interrupted reads are repeated.

@@ -37,8 +37,6 @@ class RowReconciler {
     return std::nullopt;
   }
 
-  [[nodiscard]] std::size_t columns() const noexcept { return columns_; }
-
  private:
   std::size_t columns_;
   bool fill_ragged_rows_;

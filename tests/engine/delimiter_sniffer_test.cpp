@@ -127,18 +127,5 @@ INSTANTIATE_TEST_SUITE_P(
                     TallyCase{"TieFirstMet", {5, 3, 3, 5}, 0.5 * 1.6094379124341003}),
     [](const testing::TestParamInfo<TallyCase>& info) { return std::string(info.param.name); });
 
-TEST(FieldCountTallyTest, ClearForgetsRowsAndCounts) {
-  FieldCountTally tally;
-  tally.add(3);
-  tally.add(3);
-  tally.clear();
-  tally.add(2);
-  EXPECT_EQ(tally.rows(), 1u);
-  ASSERT_TRUE(tally.mode(1).has_value());
-  EXPECT_EQ(tally.mode(1)->field_count, 2u);
-  EXPECT_EQ(tally.mode(1)->frequency, 1);
-  EXPECT_FALSE(tally.mode(3).has_value());
-}
-
 }  // namespace
 }  // namespace vestle

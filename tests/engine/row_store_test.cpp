@@ -31,7 +31,7 @@ TEST(RowStore, StoresRowsFieldByField) {
   RowStore store;
   add_row(store, {"a", "", "ccc"});
   add_row(store, {""});
-  store.append_byte('x');
+  store.append_bytes("x", 1);
   store.append_bytes("yz", 2);
   store.finish_field();
   store.finish_row();
