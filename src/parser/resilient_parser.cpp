@@ -2,7 +2,6 @@
 #include "parser/resilient_parser.h"
 
 #include <cstdint>
-#include <cstring>
 
 #include "parser/byte_scan.h"
 #include "parser/line_break.h"
@@ -102,26 +101,17 @@ void ResilientParser::skip_empty_lines() noexcept {
   // breaks, so a line-break byte that is one of them does not end a line here.
   const bool lf_ends_line = quote_char_ != kLf && delimiter_ != kLf;
   const bool cr_ends_line = quote_char_ != kCr && delimiter_ != kCr;
-  constexpr std::uint64_t kLfWord = 0x0A0A0A0A0A0A0A0AULL;
   for (;;) {
-    // Runs of LF, eight lines at a time.
-    while (lf_ends_line && size - position_ >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, bytes + position_, sizeof word);
-      if (word != kLfWord) break;
-      position_ += 8;
-      line_number_ += 8;
+    if (lf_ends_line) {
+      // A run of LF is as many lines.
+      const std::size_t run_end = skip_byte_run(bytes, position_, size, kLf);
+      line_number_ += run_end - position_;
+      position_ = run_end;
     }
-    if (position_ == size) return;
-    const unsigned char b = bytes[position_];
-    if (b == kLf && lf_ends_line) {
-      ++position_;
-    } else if (b == kCr && cr_ends_line) {
-      // CR LF is one line break.
-      position_ += position_ + 1 < size && bytes[position_ + 1] == kLf ? 2 : 1;
-    } else {
-      return;
-    }
+    // Past the LFs, only a CR that ends a line goes on with the empty lines.
+    if (position_ == size || bytes[position_] != kCr || !cr_ends_line) return;
+    // CR LF is one line break.
+    position_ += position_ + 1 < size && bytes[position_ + 1] == kLf ? 2 : 1;
     ++line_number_;
   }
 }

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "parser/byte_scan.h"
+#include "parser/line_break.h"
 #include "parser/utf8.h"
 
 namespace vestle {
@@ -21,8 +22,8 @@ class FieldQuoter {
       : delimiter_(byte_text(delimiter)), quote_(byte_text(quote)) {
     mark(delimiter_);
     mark(quote_);
-    trigger_['\n'] = kAlways;
-    trigger_['\r'] = kAlways;
+    trigger_[kLf] = kAlways;
+    trigger_[kCr] = kAlways;
   }
 
   [[nodiscard]] const ByteText& delimiter() const noexcept { return delimiter_; }
@@ -116,7 +117,7 @@ class FieldQuoter {
   // byte of the delimiter or quote text, or `size`.
   std::size_t next_candidate(const unsigned char* bytes, std::size_t from,
                              std::size_t size) const noexcept {
-    return find_first_of4(bytes, from, size, '\n', '\r', delimiter_lead_, quote_lead_);
+    return find_first_of4(bytes, from, size, kLf, kCr, delimiter_lead_, quote_lead_);
   }
 
   static bool starts_with(const char* at, const ByteText& text) noexcept {
