@@ -16,17 +16,15 @@
 
 namespace {
 
-constexpr unsigned char kCandidates[] = {',', ';', '\t', '|'};
-constexpr std::size_t kRowsInferred = 100;
-
 // Field counts of the first non-blank rows, as the inference sees them.
 std::vector<std::size_t> leading_field_counts(std::string_view csv, unsigned char delimiter,
                                               unsigned char quote_char) {
   vestle::ResilientParser parser(csv, delimiter, quote_char, /*repair_quotes=*/true);
   vestle::RowStore rows;
   std::vector<std::size_t> counts;
-  while (counts.size() < kRowsInferred && parser.next_row(rows)) {
-    if (!vestle::reference::reference_is_blank_row(rows.last_row())) counts.push_back(rows.last_row().size());
+  while (counts.size() < vestle::kRowsCounted && parser.next_row(rows)) {
+    const vestle::RowView row = rows.last_row();
+    if (!vestle::reference::reference_is_blank_row(row)) counts.push_back(row.size());
   }
   return counts;
 }
@@ -44,7 +42,7 @@ void check_sniff(std::string_view csv, unsigned char quote_char) {
   bool seen_chosen = false;
   const double best = vestle::score_delimiter(csv, chosen, quote_char);
   FUZZ_CHECK(best >= 0.0);
-  for (const unsigned char candidate : kCandidates) {
+  for (const unsigned char candidate : vestle::kDelimiterCandidates) {
     if (candidate == chosen) {
       seen_chosen = true;
       continue;
@@ -63,7 +61,7 @@ void check_column_count(std::string_view csv, unsigned char delimiter, unsigned 
     FUZZ_CHECK(columns == 0);
     return;
   }
-  // The answer is a most frequent count, so also at most the widest row.
+  // The answer is one of the counts, and none is more frequent.
   const std::size_t mode_frequency = frequency(counts, columns);
   FUZZ_CHECK(mode_frequency > 0);
   for (const std::size_t c : counts) FUZZ_CHECK(frequency(counts, c) <= mode_frequency);

@@ -1,6 +1,6 @@
-// Fuzz target for the streaming repair: for fuzz-chosen options and windows of
-// 1, 2, 3, 7, 64 and 4096 bytes, the repaired bytes, the quarantine bytes and
-// the statistics equal those of the whole-input repair.
+// Fuzz target for the streaming repair: for fuzz-chosen options and every
+// window size of the stream harness, the repaired bytes, the quarantine bytes
+// and the statistics equal those of the whole-input repair.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,8 +12,6 @@
 #include "support/stream_harness.h"
 
 namespace {
-
-constexpr std::size_t kChunkSizes[] = {1, 2, 3, 7, 64, 4096};
 
 // Byte 4: how the input arrives and how much is held before spilling.
 vestle::testing::StreamShape take_shape(vestle::fuzz::FuzzInput& in) {
@@ -37,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const vestle::testing::RepairBytes expected = vestle::testing::reference_repair(csv, options);
   FUZZ_CHECK(!expected.failed);
-  for (const std::size_t chunk : kChunkSizes) {
+  for (const std::size_t chunk : vestle::testing::kChunkSizes) {
     shape.settings.chunk_size = chunk;
     const vestle::testing::RepairBytes streamed =
         vestle::testing::streamed_repair(csv, options, shape);

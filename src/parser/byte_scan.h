@@ -41,7 +41,7 @@ constexpr std::uint64_t equal_bytes(std::uint64_t word, std::uint64_t pattern) n
 }
 
 // Finds the first byte in [from, size) equal to `a`, `b` or `c`; eight
-// bytes per step. The reference for the vector form below.
+// bytes per step; without SSE2 the whole search, with it the tail the vector loop leaves.
 inline ScanResult scan_to_first_of_words(const unsigned char* bytes, std::size_t from,
                                          std::size_t size, unsigned char a, unsigned char b,
                                          unsigned char c) noexcept {
@@ -76,8 +76,8 @@ inline ScanResult scan_to_first_of_words(const unsigned char* bytes, std::size_t
 }
 
 // Finds the first k in [from, end) where bytes k and k + 1 both equal `c`;
-// the byte at `end` must be readable. Eight bytes per step; the reference
-// for the vector form below.
+// the byte at `end` must be readable. Eight bytes per step; without SSE2
+// the whole search, with it the tail the vector loop leaves.
 inline ScanResult scan_to_pair_words(const unsigned char* bytes, std::size_t from, std::size_t end,
                                      unsigned char c) noexcept {
   using scan_detail::kHighBits;
@@ -110,7 +110,8 @@ inline ScanResult scan_to_pair_words(const unsigned char* bytes, std::size_t fro
 }
 
 // Offset of the first byte in [from, size) equal to `a`, `b`, `c` or `d`,
-// or `size`; eight bytes per step. The reference for the vector form below.
+// or `size`; eight bytes per step; without SSE2 the whole search, with it
+// the tail the vector loop leaves.
 inline std::size_t find_first_of4_words(const unsigned char* bytes, std::size_t from,
                                         std::size_t size, unsigned char a, unsigned char b,
                                         unsigned char c, unsigned char d) noexcept {
@@ -130,7 +131,8 @@ inline std::size_t find_first_of4_words(const unsigned char* bytes, std::size_t 
 }
 
 // Offset of the first byte from 0x80 up in [from, size), or `size`; eight
-// bytes per step. The reference for the vector form below.
+// bytes per step; without SSE2 the whole search, with it the tail the vector
+// loop leaves.
 inline std::size_t skip_ascii_words(const unsigned char* bytes, std::size_t from,
                                     std::size_t size) noexcept {
   std::size_t i = from;
@@ -147,7 +149,7 @@ inline std::size_t skip_ascii_words(const unsigned char* bytes, std::size_t from
 }
 
 // Offset of the first byte in [from, size) other than `c`, or `size`; eight
-// bytes per step. The reference for the vector form below.
+// bytes per step; without SSE2 the whole search, with it the tail the vector loop leaves.
 inline std::size_t skip_byte_run_words(const unsigned char* bytes, std::size_t from,
                                        std::size_t size, unsigned char c) noexcept {
   const std::uint64_t pattern = scan_detail::kOnes * c;

@@ -1,4 +1,5 @@
-// UTF-8 helpers: lossy decoding of field bytes and text of a delimiter byte.
+// UTF-8 helpers: validation and lossy decoding of field bytes, encoding of a
+// code point, and the text of a delimiter byte.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-// An 8192-byte write buffer in front of one open file.
+// A write buffer in front of one open file.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +17,8 @@ namespace vestle {
 // or more goes straight to the file and a shorter one is copied.
 class BufferedWriter {
  public:
+  // The capacity when none is given; the file pipeline gives
+  // kOutputBufferCapacity (output_file.h) instead.
   static constexpr std::size_t kCapacity = 8192;
 
   explicit BufferedWriter(PosixFile file, std::size_t capacity = kCapacity);

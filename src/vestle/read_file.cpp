@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::size_t kMinGrowth = 8192;
 
-// Allocation failure is an I/O error here, not an exception. Large buffers
-// are advised for huge pages, which makes first touch of the pages cheaper.
-LargeBuffer allocate(std::size_t size) noexcept { return LargeBuffer(size); }
-
 }  // namespace
 
 Result<FileBytes, IoError> read_to_end(PosixFile& file) {
@@ -30,7 +26,7 @@ Result<FileBytes, IoError> read_to_end(PosixFile& file) {
   }
   LargeBuffer data;
   if (capacity > 0) {
-    data = allocate(capacity);
+    data = LargeBuffer(capacity);
     if (!data) return IoError::of_kind(IoErrorKind::OutOfMemory);
   }
   std::size_t size = 0;
@@ -44,7 +40,7 @@ Result<FileBytes, IoError> read_to_end(PosixFile& file) {
       if (count.value() == 0) break;
       if (capacity > SIZE_MAX / 2) return IoError::of_kind(IoErrorKind::OutOfMemory);
       const std::size_t grown = capacity * 2 > kMinGrowth ? capacity * 2 : kMinGrowth;
-      LargeBuffer bigger = allocate(grown);
+      LargeBuffer bigger(grown);
       if (!bigger) return IoError::of_kind(IoErrorKind::OutOfMemory);
       if (size > 0) std::memcpy(bigger.get(), data.get(), size);
       std::memcpy(bigger.get() + size, probe, count.value());

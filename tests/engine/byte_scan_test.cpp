@@ -104,7 +104,7 @@ TEST(ByteScan, PairAgreesWithPlainLoop) {
   }
 }
 
-TEST(ByteScan, FirstOfFourAndAsciiSkipAgreeWithPlainLoops) {
+TEST(ByteScan, FirstOfFourSkipsAndLineBreakTestAgreeWithPlainLoops) {
   std::mt19937 rng(55);
   for (int iteration = 0; iteration < 20000; ++iteration) {
     const std::string input = random_bytes(rng, 90);
@@ -127,6 +127,18 @@ TEST(ByteScan, FirstOfFourAndAsciiSkipAgreeWithPlainLoops) {
     EXPECT_EQ(skip_ascii_sse2(bytes, from, size), want_high);
 #endif
     EXPECT_EQ(skip_ascii(bytes, from, size), want_high);
+
+    // Runs of the filler byte are long; runs of the others mostly short.
+    const unsigned char run_byte = iteration % 4 == 0 ? '"' : 'a';
+    std::size_t want_run_end = from;
+    while (want_run_end < size && bytes[want_run_end] == run_byte) ++want_run_end;
+    EXPECT_EQ(skip_byte_run_words(bytes, from, size, run_byte), want_run_end);
+#if defined(__SSE2__)
+    EXPECT_EQ(skip_byte_run_sse2(bytes, from, size, run_byte), want_run_end);
+#endif
+    EXPECT_EQ(skip_byte_run(bytes, from, size, run_byte), want_run_end);
+    EXPECT_EQ(has_line_break(bytes, from, size),
+              plain_first_of(input, from, size, '\n', '\r', '\n').end != size);
     if (testing::Test::HasFailure()) {
       FAIL() << testing::PrintToString(input) << " from " << from << " size " << size;
     }

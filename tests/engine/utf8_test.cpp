@@ -1,4 +1,4 @@
-// Tests of UTF-8 validation, lossy repair, byte texts and blank texts.
+// Tests of UTF-8 validation, the ASCII test, lossy repair and byte texts.
 #include "parser/utf8.h"
 
 #include <gtest/gtest.h>

@@ -13,12 +13,11 @@
 namespace vestle {
 namespace {
 
+using testing::kChunkSizes;
 using testing::reference_repair;
 using testing::RepairBytes;
 using testing::StreamShape;
 using testing::streamed_repair;
-
-constexpr std::size_t kChunkSizes[] = {1, 2, 3, 7, 64, 4096};
 
 VestleOptions make_options(int variant) {
   VestleOptions options;
@@ -75,7 +74,7 @@ void expect_same_for_every_window(const std::string& input) {
 }
 
 // The smallest inputs that put a window boundary where the parser must not
-// decide early: each is run with windows of 1, 2, 3, 7, 64 and 4096 bytes.
+// decide early: each is run with every window of kChunkSizes.
 struct BoundaryCase {
   const char* name;
   std::string input;

@@ -1,7 +1,10 @@
 // Runs one input through the streaming repair and through the in-memory
-// reference (vestle_slice followed by the writers), in memory, for comparison.
+// reference (vestle_slice followed by the writers), for comparison. Input and
+// output files live in memory; a quarantine spool that spills writes to /tmp,
+// as the engine's does.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +18,10 @@
 #include "vestle/vestle_stream.h"
 
 namespace vestle::testing {
+
+// Read sizes that put window ends at every kind of place: inside every
+// multi-byte sequence, and past many rows at once.
+inline constexpr std::size_t kChunkSizes[] = {1, 2, 3, 7, 64, 4096};
 
 struct RepairBytes {
   std::string output;
