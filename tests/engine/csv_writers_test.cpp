@@ -152,7 +152,7 @@ TEST(WriteRowsScan, AgreesWithQuoteFieldOnRandomRows) {
           row[f] += rng() % 4 == 0 ? tokens[rng() % std::size(tokens)] : "x";
         }
         if (f > 0) expected += separator;
-        expected += quote_field(row[f], d, q);
+        expected += reference_quote(row[f], d, q);
       }
       expected += '\n';
     }
