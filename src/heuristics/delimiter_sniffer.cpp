@@ -8,7 +8,7 @@ namespace vestle {
 unsigned char best_candidate(const double (&scores)[kDelimiterCandidateCount]) noexcept {
   // Starting below 0 lets the first candidate win even with score 0.
   double best_score = -1.0;
-  unsigned char chosen = ',';
+  unsigned char chosen = kDelimiterCandidates[0];
   for (std::size_t i = 0; i < kDelimiterCandidateCount; ++i) {
     if (scores[i] > best_score) {
       best_score = scores[i];
