@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/text_samples.h"
+
 namespace vestle {
 namespace {
 
@@ -51,11 +53,7 @@ void expect_same(const ScanResult& got, const Expected& want, const char* form,
 const std::string_view kAlphabet("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa,\"\"\n\r\x7F\x80\xFF", 38);
 
 std::string random_bytes(std::mt19937& rng, std::size_t max_length) {
-  std::uniform_int_distribution<std::size_t> length(0, max_length);
-  std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
-  std::string s(length(rng), '\0');
-  for (auto& ch : s) ch = kAlphabet[pick(rng)];
-  return s;
+  return random_text(rng, kAlphabet, max_length);
 }
 
 // A random range [from, end) with 0 <= from <= end <= `last`.

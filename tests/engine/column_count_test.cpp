@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "support/repeated_text.h"
+#include "support/text_samples.h"
 
 namespace vestle {
 namespace {

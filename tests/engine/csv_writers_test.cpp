@@ -11,6 +11,7 @@
 
 #include "file_test_support.h"
 #include "parser/utf8.h"
+#include "support/row_texts.h"
 
 namespace vestle {
 namespace {
@@ -19,18 +20,6 @@ using file_testing::read_text;
 using file_testing::ScriptedWrites;
 using file_testing::TempDir;
 using Rows = std::vector<std::vector<std::string>>;
-
-RowStore store_of(const Rows& rows) {
-  RowStore store;
-  for (const auto& row : rows) {
-    for (const auto& field : row) {
-      store.append_bytes(field.data(), field.size());
-      store.finish_field();
-    }
-    store.finish_row();
-  }
-  return store;
-}
 
 // Runs one writer over a fresh file and returns what the file holds.
 template <class Write>

@@ -10,7 +10,7 @@
 
 #include "heuristics/delimiter_score.h"
 #include "heuristics/field_count_tally.h"
-#include "support/repeated_text.h"
+#include "support/text_samples.h"
 
 namespace vestle {
 namespace {

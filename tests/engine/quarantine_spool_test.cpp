@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/memory_files.h"
+#include "support/row_texts.h"
 #include "vestle/csv_writers.h"
 
 namespace vestle {
@@ -39,13 +40,8 @@ class SpillFailing : public MemoryFiles {
 RowStore sample_rows() {
   RowStore rows;
   for (int i = 0; i < 300; ++i) {
-    const std::string fields[] = {"row " + std::to_string(i), "a \"quoted\" field",
-                                  std::string(static_cast<std::size_t>(i * 7), 'x'), "multi\nline"};
-    for (const std::string& field : fields) {
-      rows.append_bytes(field.data(), field.size());
-      rows.finish_field();
-    }
-    rows.finish_row();
+    append_row(rows, {"row " + std::to_string(i), "a \"quoted\" field",
+                      std::string(static_cast<std::size_t>(i * 7), 'x'), "multi\nline"});
   }
   return rows;
 }

@@ -15,6 +15,7 @@
 #include "parser/row_store.h"
 #include "parser/utf8.h"
 #include "support/reference_parser.h"
+#include "support/text_samples.h"
 
 namespace vestle {
 namespace {
@@ -271,14 +272,6 @@ TEST(ResilientParser, LongRunsKeepAllBytes) {
 
 // --- randomized comparison with the reference ---
 
-std::string random_input(std::mt19937& rng, std::string_view alphabet, std::size_t max_length) {
-  std::uniform_int_distribution<std::size_t> length(0, max_length);
-  std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
-  std::string s(length(rng), '\0');
-  for (auto& ch : s) ch = alphabet[pick(rng)];
-  return s;
-}
-
 const std::string_view kAlphabet("ab,;'\" \t\n\r\x80\xA9\xC3\xFF\0", 15);
 // Few line breaks: long lines reach the eight-byte scanning steps.
 const std::string_view kLongLineAlphabet("aaaaaaaabbbbbbbb,,;'\" \t\x80\xA9\xC3\n", 27);
@@ -288,8 +281,8 @@ TEST(ResilientParser, AgreesWithReferenceOnRandomInputs) {
   std::uniform_int_distribution<std::size_t> pick(0, kAlphabet.size() - 1);
   for (int iteration = 0; iteration < 30000; ++iteration) {
     // Mostly short inputs; some long enough for the eight-byte scanning steps.
-    std::string input = iteration % 10 == 0 ? random_input(rng, kLongLineAlphabet, 400)
-                                             : random_input(rng, kAlphabet, 48);
+    std::string input = iteration % 10 == 0 ? random_text(rng, kLongLineAlphabet, 400)
+                                             : random_text(rng, kAlphabet, 48);
     if (iteration % 7 == 0) input.insert(0, "\xEF\xBB\xBF");
     const auto delimiter = static_cast<unsigned char>(iteration % 3 == 0 ? kAlphabet[pick(rng)] : ',');
     const auto quote = static_cast<unsigned char>(iteration % 5 == 0 ? kAlphabet[pick(rng)] : '\'');
@@ -306,7 +299,7 @@ TEST(QuoteLookahead, AgreesWithReferenceForRisingAndScatteredQueries) {
   const std::string_view alphabet("a,' \t\n\r\"", 8);
   const std::string_view long_lines("aaaaaaaaaa,' \t\"\n", 16);
   for (int iteration = 0; iteration < 5000; ++iteration) {
-    const std::string input = random_input(rng, (iteration / 2) % 2 == 0 ? alphabet : long_lines, 60);
+    const std::string input = random_text(rng, (iteration / 2) % 2 == 0 ? alphabet : long_lines, 60);
     const unsigned char delimiter = iteration % 4 == 0 ? '\t' : (iteration % 4 == 1 ? ' ' : ',');
     const unsigned char quote = iteration % 3 == 0 ? '"' : '\'';
     std::vector<std::size_t> queries;

@@ -7,35 +7,22 @@
 #include <vector>
 
 #include "parser/utf8.h"
+#include "support/row_texts.h"
 
 namespace vestle {
 namespace {
 
 using Fields = std::vector<std::string>;
 
-void add_row(RowStore& store, const Fields& fields) {
-  for (const auto& field : fields) {
-    store.append_bytes(field.data(), field.size());
-    store.finish_field();
-  }
-  store.finish_row();
-}
-
-std::vector<Fields> all_rows(const RowStore& store) {
-  std::vector<Fields> rows;
-  for (std::size_t i = 0; i < store.row_count(); ++i) rows.push_back(to_strings(store.row(i)));
-  return rows;
-}
-
 TEST(RowStore, StoresRowsFieldByField) {
   RowStore store;
-  add_row(store, {"a", "", "ccc"});
-  add_row(store, {""});
+  append_row(store, {"a", "", "ccc"});
+  append_row(store, {""});
   store.append_bytes("x", 1);
   store.append_bytes("yz", 2);
   store.finish_field();
   store.finish_row();
-  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"a", "", "ccc"}, {""}, {"xyz"}}));
+  EXPECT_EQ(rows_of(store), (std::vector<Fields>{{"a", "", "ccc"}, {""}, {"xyz"}}));
   EXPECT_EQ(store.row(0).text(), "accc");
   EXPECT_EQ(store.row(0).size(), 3U);
   EXPECT_EQ(store.last_row().text(), "xyz");
@@ -52,9 +39,9 @@ class FinishFieldRepair : public testing::TestWithParam<RepairCase> {};
 
 TEST_P(FinishFieldRepair, FieldTextIsLossyDecoded) {
   RowStore store;
-  add_row(store, {"before", GetParam().bytes, "after"});
-  add_row(store, {"next"});
-  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"before", GetParam().text, "after"}, {"next"}}));
+  append_row(store, {"before", GetParam().bytes, "after"});
+  append_row(store, {"next"});
+  EXPECT_EQ(rows_of(store), (std::vector<Fields>{{"before", GetParam().text, "after"}, {"next"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -72,43 +59,43 @@ TEST(RowStore, FinishRowDropsAnUnfinishedField) {
   store.finish_field();
   store.append_bytes("lost", 4);
   store.finish_row();
-  add_row(store, {"b"});
-  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"kept"}, {"b"}}));
+  append_row(store, {"b"});
+  EXPECT_EQ(rows_of(store), (std::vector<Fields>{{"kept"}, {"b"}}));
 }
 
 TEST(RowStore, SwitchesToWideOffsetsAndKeepsEveryRow) {
   RowStore store(8);
-  add_row(store, {"ab", "cd"});
-  add_row(store, {"", "12345678"});  // exactly the limit: still narrow
+  append_row(store, {"ab", "cd"});
+  append_row(store, {"", "12345678"});  // exactly the limit: still narrow
   EXPECT_FALSE(store.is_wide());
-  add_row(store, {"123456", "789"});  // 9 bytes: wide from here on
+  append_row(store, {"123456", "789"});  // 9 bytes: wide from here on
   EXPECT_TRUE(store.is_wide());
-  add_row(store, {"x", ""});
-  EXPECT_EQ(all_rows(store),
+  append_row(store, {"x", ""});
+  EXPECT_EQ(rows_of(store),
             (std::vector<Fields>{{"ab", "cd"}, {"", "12345678"}, {"123456", "789"}, {"x", ""}}));
 }
 
 TEST(RowStore, MergeTailJoinsWithSeparator) {
   RowStore store;
-  add_row(store, {"first"});
-  add_row(store, {"a", "bb", "", "dddd"});
+  append_row(store, {"first"});
+  append_row(store, {"a", "bb", "", "dddd"});
   store.merge_tail(1, ",");
   EXPECT_EQ(to_strings(store.last_row()), (Fields{"a", "bb,,dddd"}));
   // Rows built afterwards land behind the grown row.
-  add_row(store, {"z", "y"});
-  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"first"}, {"a", "bb,,dddd"}, {"z", "y"}}));
+  append_row(store, {"z", "y"});
+  EXPECT_EQ(rows_of(store), (std::vector<Fields>{{"first"}, {"a", "bb,,dddd"}, {"z", "y"}}));
 }
 
 TEST(RowStore, MergeTailWithTwoByteSeparatorFromFirstField) {
   RowStore store;
-  add_row(store, {"x", "y", "z"});
+  append_row(store, {"x", "y", "z"});
   store.merge_tail(0, byte_text(0xA7).view());
   EXPECT_EQ(to_strings(store.last_row()), (Fields{"x\xC2\xA7y\xC2\xA7z"}));
 }
 
 TEST(RowStore, MergeTailOfFewerThanTwoFieldsChangesNothing) {
   RowStore store;
-  add_row(store, {"a", "b"});
+  append_row(store, {"a", "b"});
   store.merge_tail(1, ",");
   store.merge_tail(2, ",");
   EXPECT_EQ(to_strings(store.last_row()), (Fields{"a", "b"}));
@@ -116,32 +103,32 @@ TEST(RowStore, MergeTailOfFewerThanTwoFieldsChangesNothing) {
 
 TEST(RowStore, MergeTailCanMakeTheStoreWide) {
   RowStore store(6);
-  add_row(store, {"ab", "cd", "ef"});
+  append_row(store, {"ab", "cd", "ef"});
   EXPECT_FALSE(store.is_wide());
   store.merge_tail(0, "--");
   EXPECT_TRUE(store.is_wide());
-  add_row(store, {"g"});
-  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"ab--cd--ef"}, {"g"}}));
+  append_row(store, {"g"});
+  EXPECT_EQ(rows_of(store), (std::vector<Fields>{{"ab--cd--ef"}, {"g"}}));
 }
 
 TEST(RowStore, AppendEmptyFieldsPadsTheLastRow) {
   RowStore store;
-  add_row(store, {"a", "b"});
-  add_row(store, {"c"});
+  append_row(store, {"a", "b"});
+  append_row(store, {"c"});
   store.append_empty_fields(3);
   store.append_empty_fields(0);
-  add_row(store, {"d"});
-  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"a", "b"}, {"c", "", "", ""}, {"d"}}));
+  append_row(store, {"d"});
+  EXPECT_EQ(rows_of(store), (std::vector<Fields>{{"a", "b"}, {"c", "", "", ""}, {"d"}}));
 }
 
 TEST(RowStore, PopRowRemovesOnlyTheLastRow) {
   RowStore store;
   store.pop_row();  // nothing to drop
-  add_row(store, {"a", "b"});
-  add_row(store, {"gone", "too"});
+  append_row(store, {"a", "b"});
+  append_row(store, {"gone", "too"});
   store.pop_row();
-  add_row(store, {"c"});
-  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"a", "b"}, {"c"}}));
+  append_row(store, {"c"});
+  EXPECT_EQ(rows_of(store), (std::vector<Fields>{{"a", "b"}, {"c"}}));
   store.pop_row();
   store.pop_row();
   EXPECT_EQ(store.row_count(), 0U);
@@ -150,15 +137,15 @@ TEST(RowStore, PopRowRemovesOnlyTheLastRow) {
 TEST(RowStore, AppendRowCopiesBetweenNarrowAndWideStores) {
   RowStore narrow;
   RowStore wide(4);
-  add_row(narrow, {"abc", "de"});
-  add_row(wide, {"long field", "x"});
+  append_row(narrow, {"abc", "de"});
+  append_row(wide, {"long field", "x"});
   ASSERT_TRUE(wide.is_wide());
 
   wide.append_row(narrow.row(0));
   narrow.append_row(wide.row(0));
   EXPECT_FALSE(narrow.is_wide());
-  EXPECT_EQ(all_rows(wide), (std::vector<Fields>{{"long field", "x"}, {"abc", "de"}}));
-  EXPECT_EQ(all_rows(narrow), (std::vector<Fields>{{"abc", "de"}, {"long field", "x"}}));
+  EXPECT_EQ(rows_of(wide), (std::vector<Fields>{{"long field", "x"}, {"abc", "de"}}));
+  EXPECT_EQ(rows_of(narrow), (std::vector<Fields>{{"abc", "de"}, {"long field", "x"}}));
 
   RowStore small(4);
   small.append_row(narrow.row(1));  // a row past the limit widens the copy
@@ -168,7 +155,7 @@ TEST(RowStore, AppendRowCopiesBetweenNarrowAndWideStores) {
 
 TEST(RowStore, AppendRowFromItselfSurvivesGrowth) {
   RowStore store;
-  add_row(store, {std::string(100, 'p'), "q"});
+  append_row(store, {std::string(100, 'p'), "q"});
   for (int i = 0; i < 200; ++i) store.append_row(store.row(static_cast<std::size_t>(i)));
   ASSERT_EQ(store.row_count(), 201U);
   for (std::size_t i = 0; i < store.row_count(); ++i) {
@@ -178,14 +165,14 @@ TEST(RowStore, AppendRowFromItselfSurvivesGrowth) {
 
 TEST(RowStore, ClearKeepsCapacityAndStartsOver) {
   RowStore store;
-  for (int i = 0; i < 1000; ++i) add_row(store, {"field", std::to_string(i)});
+  for (int i = 0; i < 1000; ++i) append_row(store, {"field", std::to_string(i)});
   const std::size_t memory = store.memory_bytes();
   EXPECT_GE(memory, 1000U * 6);
   store.clear();
   EXPECT_EQ(store.row_count(), 0U);
   EXPECT_EQ(store.memory_bytes(), memory);
-  add_row(store, {"new"});
-  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"new"}}));
+  append_row(store, {"new"});
+  EXPECT_EQ(rows_of(store), (std::vector<Fields>{{"new"}}));
 }
 
 
@@ -196,7 +183,7 @@ TEST(RowStore, ReleasingReadRowsKeepsTheRest) {
   std::vector<Fields> expected;
   for (int i = 0; i < 60000; ++i) {
     Fields row{std::to_string(i), std::string(static_cast<std::size_t>(i % 37), 'z'), "tail"};
-    add_row(store, row);
+    append_row(store, row);
     expected.push_back(std::move(row));
   }
   ASSERT_GE(store.memory_bytes(), kLargeBufferThreshold);
@@ -213,11 +200,11 @@ TEST(RowStore, ReleasingReadRowsKeepsTheRest) {
 
 TEST(RowStore, ReservingMoreKeepsRowsAndGrowsCapacity) {
   RowStore store;
-  add_row(store, {"a", "b"});
+  append_row(store, {"a", "b"});
   store.reserve_more(1000, 5000);
   EXPECT_GE(store.row_capacity(), 1001U);
   EXPECT_GE(store.field_capacity(), 5002U);
-  EXPECT_EQ(all_rows(store), (std::vector<Fields>{{"a", "b"}}));
+  EXPECT_EQ(rows_of(store), (std::vector<Fields>{{"a", "b"}}));
 }
 
 }  // namespace

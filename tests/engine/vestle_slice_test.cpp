@@ -14,6 +14,7 @@
 #include "heuristics/delimiter_sniffer.h"
 #include "parser/row_store.h"
 #include "support/reference_reconciler.h"
+#include "support/row_texts.h"
 
 namespace vestle {
 
@@ -32,12 +33,6 @@ using Fields = std::vector<std::string>;
 using Rows = std::vector<Fields>;
 
 using Rejected = reference::SetAsideRow;
-
-Rows rows_of(const RowStore& store) {
-  Rows rows;
-  for (std::size_t i = 0; i < store.row_count(); ++i) rows.push_back(to_strings(store.row(i)));
-  return rows;
-}
 
 std::vector<Rejected> quarantine_of(const Quarantine& quarantine) {
   std::vector<Rejected> out;

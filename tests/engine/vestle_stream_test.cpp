@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/repeated_text.h"
+#include "support/text_samples.h"
 #include "support/stream_harness.h"
 
 namespace vestle {
