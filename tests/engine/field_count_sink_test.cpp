@@ -100,6 +100,10 @@ INSTANTIATE_TEST_SUITE_P(
         BlankCase{"ideographic_space", "\xE3\x80\x80 \xE1\x9A\x80\n", '"', true},
         BlankCase{"general_punctuation", "\xE2\x80\x80\xE2\x80\x8A\xE2\x80\xA8\xE2\x80\xA9"
                                          "\xE2\x80\xAF\xE2\x81\x9F", '"', true},
+        // Each of U+2001..U+2009 alone: a row of all of them is blank only if every one is.
+        BlankCase{"en_quad_to_thin_space", "\xE2\x80\x81\xE2\x80\x82\xE2\x80\x83\xE2\x80\x84"
+                                           "\xE2\x80\x85\xE2\x80\x86\xE2\x80\x87\xE2\x80\x88"
+                                           "\xE2\x80\x89\n", '"', true},
         BlankCase{"quoted_blanks", "\" \xC2\xA0\" \n", '"', true},
         BlankCase{"zero_width_space", "\xE2\x80\x8B\n", '"', false},
         BlankCase{"one_before_line_separator", "\xE2\x80\xA7\n", '"', false},
