@@ -14,13 +14,6 @@ inline constexpr char32_t kWhiteSpace[] = {
     0x2001, 0x2002, 0x2003, 0x2004, 0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A,
     0x2028, 0x2029, 0x202F, 0x205F, 0x3000};
 
-[[nodiscard]] constexpr bool is_white_space(char32_t code_point) noexcept {
-  for (const char32_t c : kWhiteSpace) {
-    if (c == code_point) return true;
-  }
-  return false;
-}
-
 // Their UTF-8 encodings; every one lies below U+10000.
 inline constexpr std::array<EncodedChar, std::size(kWhiteSpace)> kWhiteSpaceBytes = [] {
   std::array<EncodedChar, std::size(kWhiteSpace)> all{};

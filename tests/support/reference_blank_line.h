@@ -3,7 +3,9 @@
 // against it.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <string_view>
 
 #include "parser/row_store.h"
@@ -27,7 +29,10 @@ inline char32_t reference_code_point(std::string_view s, std::size_t i, std::siz
 inline bool reference_is_blank_text(std::string_view text) {
   for (std::size_t i = 0, subpart = 0; i < text.size();) {
     const std::size_t length = reference_sequence_at(text, i, subpart);
-    if (length == 0 || !is_white_space(reference_code_point(text, i, length))) return false;
+    if (length == 0 || std::ranges::find(kWhiteSpace, reference_code_point(text, i, length)) ==
+                           std::end(kWhiteSpace)) {
+      return false;
+    }
     i += length;
   }
   return true;
