@@ -26,8 +26,6 @@ class FieldQuoter {
     trigger_[kCr] = kAlways;
   }
 
-  [[nodiscard]] const ByteText& delimiter() const noexcept { return delimiter_; }
-
   // Most bytes a field of `size` bytes can take once written.
   [[nodiscard]] std::size_t bound(std::size_t size) const noexcept {
     return 2 * size + 2 * quote_.size;
@@ -78,9 +76,20 @@ class FieldQuoter {
     return out;
   }
 
+  // Bytes `put_empty_row` writes for a row of `fields` empty fields.
+  [[nodiscard]] std::size_t empty_row_size(std::size_t fields) const noexcept {
+    if (fields == 1) return 2 * quote_.size + 1;
+    return (fields > 1 ? (fields - 1) * delimiter_.size : 0) + 1;
+  }
+
   // A row whose fields are all empty (a blank line, or one filled to width):
-  // nothing to quote, only delimiters and LF.
+  // only delimiters and LF. A lone empty field is written as two quotes,
+  // since an empty line is no record at all to most CSV readers.
   char* put_empty_row(char* out, std::size_t fields) const noexcept {
+    if (fields == 1) {
+      out = put_text(out, quote_);
+      out = put_text(out, quote_);
+    }
     for (std::size_t f = 1; f < fields; ++f) out = put_text(out, delimiter_);
     *out++ = '\n';
     return out;
@@ -226,7 +235,7 @@ Result<Done, IoError> RowWriter::write(BufferedWriter& out, const RowView& row) 
   const FieldQuoter& quoter = state_->quoter;
   if (row.text().empty()) {
     // Blank lines come in long runs in some files: kept short and inline.
-    if (char* room = out.room_for(row.size() * quoter.delimiter().size + 1)) {
+    if (char* room = out.room_for(quoter.empty_row_size(row.size()))) {
       out.commit(static_cast<std::size_t>(quoter.put_empty_row(room, row.size()) - room));
       return Done{};
     }

@@ -21,7 +21,8 @@ namespace vestle {
                                       unsigned char quote);
 
 // Writes rows one at a time as lines of the repaired file: quoted fields
-// joined by the delimiter text, then LF.
+// joined by the delimiter text, then LF. A row of one empty field is written
+// as two quotes, so that it does not read back as a blank line.
 class RowWriter {
  public:
   RowWriter(unsigned char delimiter, unsigned char quote);

@@ -74,16 +74,7 @@ VerbatimRowScanner::Run VerbatimRowScanner::scan(std::string_view window, std::s
   size_ = window.size();
   block_valid_ = false;
   Run run{from, 0, 0};
-  const bool blank_lines_qualify = fields <= 1;
   for (;;) {
-    if (blank_lines_qualify && run.end < size_ && bytes_[run.end] == kLf) {
-      // A run of empty lines, a word at a time: each is a row of one empty field.
-      const std::size_t blank_end = skip_byte_run(bytes_, run.end, size_, kLf);
-      run.rows += blank_end - run.end;
-      run.lines += blank_end - run.end;
-      run.end = blank_end;
-      continue;
-    }
     const Row row = scan_row(run.end, fields);
     if (row.end == 0) {
       run.window_ended = row.window_ended;
@@ -113,6 +104,8 @@ VerbatimRowScanner::Row VerbatimRowScanner::scan_row(std::size_t from, std::size
         continue;
       }
       if (b != kLf) return {};  // a quote inside the field, or CR LF
+      // A blank line is a row of one empty field, which is written as two quotes.
+      if (at == from) return {};
       row.end = at + 1;
       break;
     }
@@ -136,7 +129,9 @@ VerbatimRowScanner::Row VerbatimRowScanner::scan_row(std::size_t from, std::size
         at += 2;
         continue;
       }
-      if (!needs_quotes || (next != delimiter_ && next != kLf)) return {};
+      // Quotes around a row's lone empty field are what the writer puts there.
+      const bool lone_empty_field = at == from + 1 && next == kLf;
+      if ((!needs_quotes && !lone_empty_field) || (next != delimiter_ && next != kLf)) return {};
       at += 1;  // at the delimiter or LF that closes the field
       break;
     }

@@ -14,7 +14,8 @@ namespace vestle {
 // is either unquoted and free of the quote character, or enclosed in quotes
 // that it needs (it holds the quote, the delimiter, CR or LF), with every
 // inner quote doubled and the closing quote right before the delimiter or
-// the LF. The tolerant parser reads such a row exactly as written, with or
+// the LF. A blank line never qualifies, and a row's lone empty field only as
+// two quotes: that is how the writer writes it. The tolerant parser reads such a row exactly as written, with or
 // without quote repair; anything else is left to it.
 //
 // Bytes are classified 64 at a time into bit masks; the scan then jumps from

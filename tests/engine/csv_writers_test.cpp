@@ -143,6 +143,8 @@ TEST(WriteRowsScan, AgreesWithQuoteFieldOnRandomRows) {
         if (f > 0) expected += separator;
         expected += reference_quote(row[f], d, q);
       }
+      // A lone empty field is quoted so that the line is not blank.
+      if (row.size() == 1 && row[0].empty()) expected += std::string(byte_text(q).view()) + std::string(byte_text(q).view());
       expected += '\n';
     }
     const RowStore store = store_of(rows);
@@ -175,7 +177,9 @@ INSTANTIATE_TEST_SUITE_P(
         RowsCase{"NoRows", {}, ',', '"', ""},
         RowsCase{"TwoFields", {{"a", "b"}}, ',', '"', "a,b\n"},
         RowsCase{"QuotedFirstField", {{"a,b", "c"}}, ',', '"', "\"a,b\",c\n"},
-        RowsCase{"OneEmptyField", {{""}}, ',', '"', "\n"},
+        RowsCase{"OneEmptyField", {{""}}, ',', '"', "\"\"\n"},
+        RowsCase{"OneEmptyFieldApostrophe", {{""}, {"a"}}, ',', '\'', "''\na\n"},
+        RowsCase{"OneEmptyFieldTwoByteQuote", {{""}}, ',', 0xA7, "\xC2\xA7\xC2\xA7\n"},
         RowsCase{"NoFields", {{}}, ',', '"', "\n"},
         RowsCase{"FilledBlankRow", {{"", "", ""}}, ',', '"', ",,\n"},
         RowsCase{"FilledBlankRowSemicolon", {{"", "", ""}}, ';', '"', ";;\n"},

@@ -1,5 +1,6 @@
 """vestle_file(): end to end on small files, with exact output and quarantine bytes."""
 
+import csv
 import os
 
 import pytest
@@ -81,6 +82,19 @@ def test_end_to_end(write_file, out_paths, content, options, output, quarantine,
             summary.quarantined_rows, summary.detected_delimiter,
             summary.inferred_columns) == stats
     assert isinstance(summary, vestle.VestleSummary)
+
+
+@pytest.mark.parametrize("content, options", [
+    (b'name\nAlice\n""\nBob\n\n', {}),
+    (b"a,b\n\n1\n", {"expected_columns": 0}),
+], ids=["one column", "widths kept"])
+def test_lone_empty_field_reads_back_as_a_row(write_file, out_paths, content, options):
+    # An empty line is no record to CSV readers; a row of one empty field must still be one.
+    output, _ = out_paths
+    summary = vestle.vestle_file(write_file(content), output, **options)
+    with open(output, encoding="utf-8", newline="") as written:
+        rows = list(csv.reader(written))
+    assert len(rows) == summary.vestled_rows and [""] in rows
 
 
 def test_no_quarantine_file_without_a_path(tmp_path, write_file):
