@@ -1,5 +1,5 @@
 // Fuzz target for the streaming repair: for fuzz-chosen options and every
-// window size of the stream harness, the repaired bytes, the quarantine bytes
+// window size and long-row threshold of the stream harness, the repaired bytes, the quarantine bytes
 // and the statistics equal those of the whole-input repair.
 #include <cstddef>
 #include <cstdint>
@@ -36,13 +36,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const vestle::testing::RepairBytes expected = vestle::testing::reference_repair(csv, options);
   FUZZ_CHECK(!expected.failed);
   for (const std::size_t chunk : vestle::testing::kChunkSizes) {
-    shape.settings.chunk_size = chunk;
-    const vestle::testing::RepairBytes streamed =
-        vestle::testing::streamed_repair(csv, options, shape);
-    FUZZ_CHECK(!streamed.failed);
-    FUZZ_CHECK(streamed.output == expected.output);
-    FUZZ_CHECK(streamed.quarantine == expected.quarantine);
-    FUZZ_CHECK(streamed.stats == expected.stats);
+    for (const std::size_t threshold : vestle::testing::kLongRowThresholds) {
+      shape.settings.chunk_size = chunk;
+      shape.settings.long_row_threshold = threshold;
+      const vestle::testing::RepairBytes streamed =
+          vestle::testing::streamed_repair(csv, options, shape);
+      FUZZ_CHECK(!streamed.failed);
+      FUZZ_CHECK(streamed.output == expected.output);
+      FUZZ_CHECK(streamed.quarantine == expected.quarantine);
+      FUZZ_CHECK(streamed.stats == expected.stats);
+    }
   }
   return 0;
 }

@@ -108,6 +108,20 @@ void append_lossy_utf8(std::string_view bytes, std::string& out) {
   out.append(bytes.data() + run_begin, n - run_begin);
 }
 
+Utf8Repairer::Lead Utf8Repairer::lead_at(const unsigned char* s, std::size_t available) noexcept {
+  const Step step = step_at(s, available);
+  if (step.valid) return {Start::Whole, step.length};
+  // A sequence cut short by the end of the bytes, every byte so far in range.
+  const bool open = s[0] >= 0xC2 && s[0] <= 0xF4 && step.length == available;
+  return {open ? Start::Open : Start::Broken, step.length};
+}
+
+std::size_t Utf8Repairer::whole_run(const unsigned char* s, std::size_t from,
+                                    std::size_t size) noexcept {
+  const auto* chars = reinterpret_cast<const char*>(s);
+  return from + valid_utf8_prefix(std::string_view(chars + from, size - from));
+}
+
 ByteText byte_text(unsigned char byte) noexcept {
   const EncodedChar encoded = encode_utf8(byte);
   return {{static_cast<char>(encoded.bytes[0]), static_cast<char>(encoded.bytes[1])}, encoded.size};

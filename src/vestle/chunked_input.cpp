@@ -56,7 +56,7 @@ Result<Done, IoError> ChunkedInput::read_until(std::size_t window_size) {
 Result<Done, IoError> ChunkedInput::extend() {
   if (at_end_) return Done{};
   const std::size_t held = end_ - begin_;
-  // One chunk more than asked for keeps the buffer from being moved around
+  // Growing by at least a chunk keeps the buffer from being moved around
   // for every short read.
   return read_until(held + std::max(held, chunk_size_));
 }
@@ -69,8 +69,11 @@ Result<Done, IoError> ChunkedInput::read_rest() {
 }
 
 bool ChunkedInput::can_restart() noexcept {
-  Result<struct stat, IoError> status = file_.status();
-  return status && S_ISREG(status.value().st_mode);
+  if (!rereadable_) {
+    Result<struct stat, IoError> status = file_.status();
+    rereadable_ = status && S_ISREG(status.value().st_mode);
+  }
+  return *rereadable_;
 }
 
 Result<Done, IoError> ChunkedInput::restart() {
@@ -79,6 +82,19 @@ Result<Done, IoError> ChunkedInput::restart() {
   offset_ = 0;
   at_end_ = false;
   return Done{};
+}
+
+Result<Done, IoError> ChunkedInput::resume_at(std::uint64_t offset) {
+  const std::size_t held = end_ - begin_;
+  if (offset <= offset_ + held) {
+    discard(static_cast<std::size_t>(offset - offset_));
+  } else {
+    begin_ = end_ = 0;
+    offset_ = offset;
+    at_end_ = false;
+  }
+  if (at_end_) return Done{};
+  return file_.seek_to(offset_ + (end_ - begin_));
 }
 
 }  // namespace vestle

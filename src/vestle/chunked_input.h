@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "error/io_error.h"
@@ -40,10 +41,18 @@ class ChunkedInput {
   // Bytes of memory the buffer holds.
   [[nodiscard]] std::size_t buffer_capacity() const noexcept { return buffer_.capacity(); }
 
-  // Whether `restart` can work: only regular files are read twice.
+  // Whether `restart` and `resume_at` can work: only regular files are read
+  // twice. Asked of the file once.
   [[nodiscard]] bool can_restart() noexcept;
   // Empties the window and goes back to the start of the file.
   [[nodiscard]] Result<Done, IoError> restart();
+  // Goes on from `offset` (not before the window's start) once other readers
+  // have moved the file's position: what the window holds from `offset` on
+  // is kept, and reading goes on after it.
+  [[nodiscard]] Result<Done, IoError> resume_at(std::uint64_t offset);
+
+  // The file, for readers of its own (a regular file only).
+  [[nodiscard]] PosixFile& file() noexcept { return file_; }
 
  private:
   // Room for a window of `size` bytes from the start of the buffer.
@@ -57,6 +66,7 @@ class ChunkedInput {
   std::size_t end_ = 0;
   std::uint64_t offset_ = 0;
   bool at_end_ = false;
+  std::optional<bool> rereadable_;
 };
 
 }  // namespace vestle

@@ -200,7 +200,8 @@ class LineBuffer {
   std::size_t capacity_ = 0;
 };
 
-// Appends `text` with every double quote doubled.
+}  // namespace
+
 void append_doubling_quotes(std::string& out, std::string_view text) {
   std::size_t start = 0;
   for (std::size_t at = text.find('"'); at != std::string_view::npos; at = text.find('"', start)) {
@@ -210,8 +211,6 @@ void append_doubling_quotes(std::string& out, std::string_view text) {
   }
   out.append(text.substr(start));
 }
-
-}  // namespace
 
 std::string quote_field(std::string_view field, unsigned char delimiter, unsigned char quote) {
   const FieldQuoter quoter(delimiter, quote);
@@ -261,21 +260,26 @@ Result<Done, IoError> write_rows(BufferedWriter& out, const RowStore& rows,
   return Done{};
 }
 
-void append_quarantine_line(std::string& line, std::size_t line_number, std::string_view reason,
-                            RowView raw_fields, const ByteText& separator) {
+void append_quarantine_line_start(std::string& line, std::size_t line_number,
+                                  std::string_view reason) {
   char digits[24];
   const auto converted = std::to_chars(digits, digits + sizeof digits, line_number);
   line.append(digits, converted.ptr);
   line.append(",\"");
   append_doubling_quotes(line, reason);
   line.append("\",\"");
+}
+
+void append_quarantine_line(std::string& line, std::size_t line_number, std::string_view reason,
+                            RowView raw_fields, const ByteText& separator) {
+  append_quarantine_line_start(line, line_number, reason);
   // Joined first, escaped as a whole: a delimiter that is itself a double
   // quote is doubled like any other.
   for (std::size_t f = 0; f < raw_fields.size(); ++f) {
     if (f > 0) append_doubling_quotes(line, separator.view());
     append_doubling_quotes(line, raw_fields[f]);
   }
-  line.append("\"\n");
+  line.append(kQuarantineLineEnd);
 }
 
 Result<Done, IoError> write_quarantine(BufferedWriter& out, const Quarantine& records,

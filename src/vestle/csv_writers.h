@@ -44,6 +44,16 @@ class RowWriter {
 // The quarantine file's first line.
 inline constexpr std::string_view kQuarantineHeader = "line,reason,raw_content\n";
 
+// Appends `text` with every double quote doubled.
+void append_doubling_quotes(std::string& out, std::string_view text);
+
+// The start of a quarantine line, up to the opening quote of the raw
+// content: the line number and the reason in double quotes.
+void append_quarantine_line_start(std::string& line, std::size_t line_number,
+                                  std::string_view reason);
+// What ends a quarantine line after the raw content.
+inline constexpr std::string_view kQuarantineLineEnd = "\"\n";
+
 // Appends one quarantine line to `line`: the line number, the reason and the
 // raw fields joined by `separator`, the last two in double quotes with inner
 // double quotes doubled, then LF.

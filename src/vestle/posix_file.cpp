@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <utility>
 
 namespace vestle {
@@ -125,8 +126,11 @@ Result<Done, IoError> PosixFile::write_all(const char* data, std::size_t size) {
   return Done{};
 }
 
-Result<Done, IoError> PosixFile::seek_to_start() {
-  if (ops_->lseek(fd_, 0, SEEK_SET) < 0) return IoError::from_errno(errno);
+Result<Done, IoError> PosixFile::seek_to(std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+    return IoError::from_errno(EINVAL);
+  }
+  if (ops_->lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return IoError::from_errno(errno);
   return Done{};
 }
 

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "error/io_error.h"
@@ -89,8 +90,9 @@ class PosixFile {
   // error "failed to write whole buffer".
   [[nodiscard]] Result<Done, IoError> write_all(const char* data, std::size_t size);
 
-  // Moves the read position back to the start of the file.
-  [[nodiscard]] Result<Done, IoError> seek_to_start();
+  // Moves the read position to `offset` bytes from the start of the file.
+  [[nodiscard]] Result<Done, IoError> seek_to(std::uint64_t offset);
+  [[nodiscard]] Result<Done, IoError> seek_to_start() { return seek_to(0); }
 
   [[nodiscard]] Result<struct stat, IoError> status();
   [[nodiscard]] Result<Done, IoError> sync();

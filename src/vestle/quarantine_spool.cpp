@@ -31,9 +31,13 @@ void QuarantineSpool::add(RowView raw_fields, QuarantineReason reason,
   line_.clear();
   append_quarantine_line(line_, line, quarantine_reason_text(reason, expected_columns),
                          raw_fields, byte_text(delimiter));
-  append_length(pending_, line_.size());
-  pending_.append(line_);
-  ++records_;
+  add_piece(line_, /*ends_line=*/true);
+}
+
+void QuarantineSpool::add_piece(std::string_view piece, bool ends_line) {
+  append_length(pending_, piece.size());
+  pending_.append(piece);
+  if (ends_line) ++records_;
   if (pending_.size() >= memory_limit_ && !spill_failed_) spill();
 }
 
@@ -62,14 +66,14 @@ Result<Done, IoError> QuarantineSpool::replay_spilled(BufferedWriter& out) {
   std::size_t held = 0;
   std::uint64_t left = spilled_bytes_;
   for (;;) {
-    // Hand over every whole line held.
+    // Hand over every whole piece held.
     std::size_t at = 0;
     for (;;) {
       std::size_t length = 0;
       if (held - at < sizeof length) break;
       std::memcpy(&length, buffer.data() + at, sizeof length);
       if (held - at - sizeof length < length) {
-        // A line longer than the buffer: make room for all of it.
+        // A piece longer than the buffer: make room for all of it.
         if (buffer.size() < sizeof length + length) buffer.resize(sizeof length + length);
         break;
       }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "error/io_error.h"
 #include "error/vestle_error.h"
@@ -30,6 +31,9 @@ class QuarantineSpool {
   // The raw fields are joined with the text of `delimiter`.
   void add(RowView raw_fields, QuarantineReason reason, std::size_t expected_columns,
            std::size_t line, unsigned char delimiter);
+  // A line too long to build whole, handed over in pieces, its last piece
+  // with `ends_line`. Each piece is kept, and later written, as it came.
+  void add_piece(std::string_view piece, bool ends_line);
   [[nodiscard]] std::size_t size() const noexcept { return records_; }
 
   // The header, then every line in order, each handed over in one piece as
@@ -44,7 +48,8 @@ class QuarantineSpool {
   FileOps& ops_;
   std::size_t records_ = 0;
   std::string line_;
-  // Each line as its length (a machine word) followed by its bytes.
+  // Each line, or piece of a line, as its length (a machine word) followed
+  // by its bytes.
   std::string pending_;
   PosixFile spill_;
   std::uint64_t spilled_bytes_ = 0;  // whole lines, in the spill file

@@ -67,7 +67,8 @@ void VerbatimRowScanner::load_block(std::size_t base) noexcept {
 }
 
 VerbatimRowScanner::Run VerbatimRowScanner::scan(std::string_view window, std::size_t from,
-                                                 std::size_t fields) noexcept {
+                                                 std::size_t fields,
+                                                 std::size_t max_row_bytes) noexcept {
   // The buffer behind a window is reused: what was classified for an earlier
   // call may describe other bytes at the same address.
   bytes_ = reinterpret_cast<const unsigned char*>(window.data());
@@ -80,6 +81,7 @@ VerbatimRowScanner::Run VerbatimRowScanner::scan(std::string_view window, std::s
       run.window_ended = row.window_ended;
       return run;
     }
+    if (row.end - run.end >= max_row_bytes) return run;
     ++run.rows;
     run.lines += 1 + row.lf_inside;
     run.end = row.end;

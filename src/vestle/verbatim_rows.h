@@ -41,8 +41,10 @@ class VerbatimRowScanner {
 
   // The qualifying rows from `from` on in `window`, up to the first that
   // does not qualify; `fields` is the width they must have (0: any). A row
-  // whose LF is not in the window does not qualify.
-  [[nodiscard]] Run scan(std::string_view window, std::size_t from, std::size_t fields) noexcept;
+  // whose LF is not in the window does not qualify, nor does one of
+  // `max_row_bytes` or more.
+  [[nodiscard]] Run scan(std::string_view window, std::size_t from, std::size_t fields,
+                         std::size_t max_row_bytes) noexcept;
 
  private:
   struct Row {

@@ -32,10 +32,11 @@ Result<VestleStats> vestle_file(const std::string& input_path, const std::string
 
   // Read before any file is created: a missing, unreadable or directory
   // input creates nothing.
-  ChunkedInput chunks(input, StreamSettings{}.chunk_size);
+  const StreamSettings settings;
+  ChunkedInput chunks(input, settings.chunk_size);
   std::optional<QuarantineSpool> spool;
   if (quarantine_path) spool.emplace(QuarantineSpool::kDefaultMemoryLimit, ops);
-  StreamingRepair repair(chunks, options, spool ? &*spool : nullptr);
+  StreamingRepair repair(chunks, options, spool ? &*spool : nullptr, settings);
   if (Result<Done, IoError> settled = repair.settle_format(); !settled) {
     return VestleError(settled.error());
   }

@@ -60,9 +60,10 @@ VestleOutcome vestle_slice(std::string_view input, const VestleOptions& options)
     if (stats.total_rows % kProjectEveryRows == 0) {
       reserve_projected(rows, parser.position(), input.size());
     }
-    if (const std::optional<QuarantineReason> reason =
-            reconciler.reconcile(rows, stats.repaired_rows)) {
-      outcome.quarantine.add(rows.last_row(), *reason, columns, parser.line_number());
+    const RowDecision decision = reconciler.reconcile(rows);
+    if (decision.repaired()) ++stats.repaired_rows;
+    if (decision.fate == RowFate::SetAside) {
+      outcome.quarantine.add(rows.last_row(), decision.reason, columns, parser.line_number());
       rows.pop_row();
     }
   }

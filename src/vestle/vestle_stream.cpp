@@ -4,13 +4,41 @@
 #include <optional>
 
 #include "parser/byte_scan.h"
-#include "parser/resilient_parser.h"
 #include "parser/row_store.h"
 #include "vestle/csv_writers.h"
+#include "vestle/long_rows.h"
 #include "vestle/row_reconciler.h"
 #include "vestle/verbatim_rows.h"
 
 namespace vestle {
+
+// What the rows of a run are repaired with, once the format is settled.
+struct StreamingRepair::RowTools {
+  RowTools(const VestleOptions& options, unsigned char delimiter, std::size_t columns)
+      : delimiter(delimiter),
+        columns(columns),
+        reconciler(options, columns, delimiter),
+        writer(delimiter, options.quote_char) {
+    if (VerbatimRowScanner::usable(delimiter, options.quote_char)) {
+      verbatim.emplace(delimiter, options.quote_char);
+    }
+  }
+
+  unsigned char delimiter;
+  std::size_t columns;
+  RowReconciler reconciler;
+  RowWriter writer;
+  std::optional<VerbatimRowScanner> verbatim;
+  RowStore row;  // the row being repaired
+  std::optional<LongRowRepair> long_rows;  // made at the first long row
+};
+
+// Where the rows of one window stopped, as an input offset and line.
+struct StreamingRepair::WindowStop {
+  enum class Kind { InputEnded, RowGoesOn, LongRow };
+  Kind kind;
+  ParsePoint next_row;
+};
 
 StreamingRepair::StreamingRepair(ChunkedInput& input, const VestleOptions& options,
                                  QuarantineSpool* quarantine, const StreamSettings& settings)
@@ -20,101 +48,144 @@ StreamingRepair::StreamingRepair(ChunkedInput& input, const VestleOptions& optio
       settings_(settings),
       inference_(options.delimiter, options.expected_columns, options.quote_char) {}
 
+StreamingRepair::~StreamingRepair() = default;
+
 Result<Done, IoError> StreamingRepair::settle_format() {
-  std::optional<bool> can_restart;
-  bool restart = false;
+  bool read_again = false;  // the prefix was cut short: the rows start from the top
   for (;;) {
     if (Result<Done, IoError> more = input_.extend(); !more) return more;
     if (inference_.advance(input_.window(), input_.window_offset(), input_.at_end())) break;
-    if (input_.window().size() < settings_.prefix_limit) continue;
-    if (!can_restart) can_restart = input_.can_restart();
     // A pipe cannot be read twice: it keeps what the heuristics still need.
-    if (!*can_restart) continue;
+    if (input_.window().size() < settings_.prefix_limit || !input_.can_restart()) continue;
     input_.discard(static_cast<std::size_t>(inference_.needed_from() - input_.window_offset()));
-    restart = true;
+    read_again = true;
   }
   empty_input_ = input_.at_end() && input_.window_offset() == 0 && input_.window().empty();
-  if (restart) return input_.restart();
+  if (read_again) return input_.restart();
   return Done{};
 }
 
 Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
   if (empty_input_) return Done{};  // comma and all counts 0, whatever the options say
-  const unsigned char delimiter = inference_.delimiter();
-  const std::size_t columns = inference_.columns();
-  stats_.detected_delimiter = delimiter;
-  stats_.inferred_columns = columns;
-  RowReconciler reconciler(options_, columns, delimiter);
+  stats_.detected_delimiter = inference_.delimiter();
+  stats_.inferred_columns = inference_.columns();
+  RowTools tools(options_, stats_.detected_delimiter, stats_.inferred_columns);
 
-  RowWriter row_writer(delimiter, options_.quote_char);
-  std::optional<VerbatimRowScanner> verbatim;
-  if (VerbatimRowScanner::usable(delimiter, options_.quote_char)) {
-    verbatim.emplace(delimiter, options_.quote_char);
-  }
-  RowStore rows;
   ParsePoint resume;  // in the input: where the next window's first row starts
   for (;;) {
-    const std::string_view window = input_.window();
-    const std::uint64_t window_offset = input_.window_offset();
-    const bool at_end = input_.at_end();
-    const auto start = static_cast<std::size_t>(resume.offset - window_offset);
-    const std::string_view rest = window.substr(start);
-    ResilientParser parser(rest, delimiter, options_.quote_char, options_.repair_quotes,
-                           resume.line_number, resume.offset == 0);
-    ParsePoint stop;  // in `rest`: where this window's rows end
-    for (;;) {
-      if (verbatim) {
-        // Rows already in output form go out as one piece, straight from the input.
-        const std::size_t from = parser.position();
-        const VerbatimRowScanner::Run run = verbatim->scan(rest, from, columns);
-        if (run.rows != 0) {
-          stats_.total_rows += run.rows;
-          stats_.vestled_rows += run.rows;
-          if (Result<Done, IoError> written = output.write(rest.substr(from, run.end - from));
-              !written) {
-            return written;
-          }
-          parser.skip_to(ParsePoint{run.end, parser.line_number() + run.lines});
-        }
-        // A long row that may still qualify is not parsed field by field at
-        // every window it outgrows.
-        if (run.window_ended && !at_end) {
-          stop = ParsePoint{parser.position(), parser.line_number()};
-          break;
-        }
-      }
-      if (!at_end && !has_line_break(reinterpret_cast<const unsigned char*>(rest.data()),
-                                     parser.position(), rest.size())) {
-        // The row cannot end in this window: parse it once it can.
-        stop = ParsePoint{parser.position(), parser.line_number()};
+    Result<WindowStop, IoError> stop = repair_window(resume, tools, output);
+    if (!stop) return stop.error();
+    resume = stop.value().next_row;
+    switch (stop.value().kind) {
+      case WindowStop::Kind::InputEnded:
+        return Done{};
+      case WindowStop::Kind::LongRow: {
+        Result<ParsePoint, IoError> after = repair_long_row(resume, tools, output);
+        if (!after) return after.error();
+        resume = after.value();
         break;
       }
-      rows.clear();
-      const bool row = parser.next_row(rows);
-      if (!row || (!at_end && parser.position() == rest.size())) {
-        // The window is used up, or its last row may go on beyond it.
-        stop = parser.resume_point();
+      case WindowStop::Kind::RowGoesOn:
+        input_.discard(static_cast<std::size_t>(resume.offset - input_.window_offset()));
+        if (Result<Done, IoError> more = input_.extend(); !more) return more;
         break;
-      }
-      ++stats_.total_rows;
-      if (const std::optional<QuarantineReason> reason =
-              reconciler.reconcile(rows, stats_.repaired_rows)) {
-        ++stats_.quarantined_rows;
-        if (quarantine_ != nullptr) {
-          quarantine_->add(rows.last_row(), *reason, columns, parser.line_number(), delimiter);
+    }
+  }
+}
+
+bool StreamingRepair::is_long(std::size_t length) noexcept {
+  return length >= settings_.long_row_threshold && input_.can_restart();
+}
+
+Result<StreamingRepair::WindowStop, IoError> StreamingRepair::repair_window(
+    ParsePoint resume, RowTools& tools, BufferedWriter& output) {
+  const std::string_view rest =
+      input_.window().substr(static_cast<std::size_t>(resume.offset - input_.window_offset()));
+  const bool at_end = input_.at_end();
+  ResilientParser parser(rest, tools.delimiter, options_.quote_char, options_.repair_quotes,
+                         resume.line_number, resume.offset == 0);
+  // `point` is in `rest`; the row there starts again in a longer window,
+  // unless it is long already.
+  const auto row_goes_on = [&](ParsePoint point) {
+    const ParsePoint in_input{resume.offset + point.offset, point.line_number};
+    if (is_long(rest.size() - point.offset)) return WindowStop{WindowStop::Kind::LongRow, in_input};
+    return WindowStop{WindowStop::Kind::RowGoesOn, in_input};
+  };
+  for (;;) {
+    if (tools.verbatim) {
+      // Rows already in output form go out as one piece, straight from the input.
+      const std::size_t from = parser.position();
+      const VerbatimRowScanner::Run run =
+          tools.verbatim->scan(rest, from, tools.columns, settings_.long_row_threshold);
+      if (run.rows != 0) {
+        stats_.total_rows += run.rows;
+        stats_.vestled_rows += run.rows;
+        if (Result<Done, IoError> written = output.write(rest.substr(from, run.end - from));
+            !written) {
+          return written.error();
         }
-        continue;
+        parser.skip_to(ParsePoint{run.end, parser.line_number() + run.lines});
       }
-      ++stats_.vestled_rows;
-      if (Result<Done, IoError> written = row_writer.write(output, rows.last_row()); !written) {
-        return written;
+      // A long row that may still qualify is not parsed field by field at
+      // every window it outgrows.
+      if (run.window_ended && !at_end) {
+        return row_goes_on(ParsePoint{parser.position(), parser.line_number()});
       }
     }
-    if (at_end) return Done{};
-    resume = ParsePoint{window_offset + start + stop.offset, stop.line_number};
-    input_.discard(static_cast<std::size_t>(resume.offset - window_offset));
-    if (Result<Done, IoError> more = input_.extend(); !more) return more;
+    const ParsePoint row_start{parser.position(), parser.line_number()};
+    if (!at_end && !has_line_break(reinterpret_cast<const unsigned char*>(rest.data()),
+                                   row_start.offset, rest.size())) {
+      return row_goes_on(row_start);  // the row cannot end in this window
+    }
+    tools.row.clear();
+    const bool got_row = parser.next_row(tools.row);
+    if (!got_row && at_end) {
+      return WindowStop{WindowStop::Kind::InputEnded, {resume.offset + rest.size(), 0}};
+    }
+    if (!got_row || (!at_end && parser.position() == rest.size())) {
+      // The window is used up, or its last row may go on beyond it.
+      return row_goes_on(parser.resume_point());
+    }
+    if (is_long(parser.position() - row_start.offset)) {
+      return WindowStop{WindowStop::Kind::LongRow,
+                        {resume.offset + row_start.offset, row_start.line_number}};
+    }
+    if (Result<Done, IoError> repaired = repair_row(parser.line_number(), tools, output);
+        !repaired) {
+      return repaired.error();
+    }
   }
+}
+
+Result<Done, IoError> StreamingRepair::repair_row(std::size_t line_number, RowTools& tools,
+                                                  BufferedWriter& output) {
+  ++stats_.total_rows;
+  const RowDecision decision = tools.reconciler.reconcile(tools.row);
+  if (decision.repaired()) ++stats_.repaired_rows;
+  if (decision.fate == RowFate::SetAside) {
+    ++stats_.quarantined_rows;
+    if (quarantine_ != nullptr) {
+      quarantine_->add(tools.row.last_row(), decision.reason, tools.columns, line_number,
+                       tools.delimiter);
+    }
+    return Done{};
+  }
+  ++stats_.vestled_rows;
+  return tools.writer.write(output, tools.row.last_row());
+}
+
+Result<ParsePoint, IoError> StreamingRepair::repair_long_row(ParsePoint start, RowTools& tools,
+                                                             BufferedWriter& output) {
+  if (!tools.long_rows) {
+    tools.long_rows.emplace(input_.file(), options_, tools.delimiter, tools.columns);
+  }
+  Result<LongRowRepair::RowEnd, IoError> end =
+      tools.long_rows->repair(start.offset, start.line_number, output, quarantine_, stats_);
+  if (!end) return end.error();
+  if (Result<Done, IoError> resumed = input_.resume_at(end.value().offset); !resumed) {
+    return resumed.error();
+  }
+  return ParsePoint{static_cast<std::size_t>(end.value().offset), end.value().line_number};
 }
 
 }  // namespace vestle

@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include "error/io_error.h"
 #include "error/vestle_error.h"
 #include "heuristics/format_inference.h"
+#include "parser/resilient_parser.h"
 #include "vestle/buffered_writer.h"
 #include "vestle/chunked_input.h"
 #include "vestle/quarantine_spool.h"
@@ -20,21 +22,26 @@ struct StreamSettings {
   // Input held from its start while the format is being settled; past it,
   // a regular file is read a second time instead.
   std::size_t prefix_limit = std::size_t{16} << 20;
+  // A row of this many bytes or more is not held: a regular file is read
+  // twice over it (LongRowRepair). At least 1.
+  std::size_t long_row_threshold = std::size_t{1} << 20;
 };
 
 // Repairs an input that arrives through a ChunkedInput in two steps: settle
 // the delimiter and the column count on its first rows, then parse,
 // reconcile and write every row as soon as its end has been read. Output
 // bytes, set-aside lines and statistics are those of vestle_slice over the
-// whole input followed by the writers. Memory holds the window of input
-// (which grows only for a row longer than it), one row and the quarantine
-// spool, whatever the size of the input; only an input that cannot be read
-// twice (a pipe) keeps everything up to the rows that settle the format.
+// whole input followed by the writers. Memory holds the window of input, one
+// row shorter than the long-row threshold and the quarantine spool, whatever
+// the size of the input or of its rows; only an input that cannot be read
+// twice (a pipe) keeps everything up to the rows that settle the format, and
+// holds a long row whole.
 class StreamingRepair {
  public:
   // Rows set aside go to `quarantine` when one is given.
   StreamingRepair(ChunkedInput& input, const VestleOptions& options, QuarantineSpool* quarantine,
                   const StreamSettings& settings = {});
+  ~StreamingRepair();
 
   // Reads until delimiter and column count are settled, at least one chunk,
   // and leaves the input ready for the rows.
@@ -45,6 +52,23 @@ class StreamingRepair {
   [[nodiscard]] const VestleStats& stats() const noexcept { return stats_; }
 
  private:
+  struct RowTools;
+  struct WindowStop;
+
+  // Repairs the rows of the window from `resume` on, up to one that goes on
+  // past the window, is long, or the end of the input.
+  [[nodiscard]] Result<WindowStop, IoError> repair_window(ParsePoint resume, RowTools& tools,
+                                                          BufferedWriter& output);
+  // The row the parser just read, ending before `line_number`: reconciled,
+  // then written or set aside.
+  [[nodiscard]] Result<Done, IoError> repair_row(std::size_t line_number, RowTools& tools,
+                                                 BufferedWriter& output);
+  // The row that starts at `start` through the file; returns where the next starts.
+  [[nodiscard]] Result<ParsePoint, IoError> repair_long_row(ParsePoint start, RowTools& tools,
+                                                            BufferedWriter& output);
+  // Whether a row of `length` bytes so far takes the long-row path.
+  [[nodiscard]] bool is_long(std::size_t length) noexcept;
+
   ChunkedInput& input_;
   VestleOptions options_;
   QuarantineSpool* quarantine_;

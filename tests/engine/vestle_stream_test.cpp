@@ -65,10 +65,14 @@ void expect_same_as_reference(const std::string& input, const VestleOptions& opt
 void expect_same_for_every_window(const std::string& input) {
   for (int variant = 0; variant < kOptionVariants; ++variant) {
     for (const std::size_t chunk : kChunkSizes) {
-      SCOPED_TRACE("options " + std::to_string(variant) + ", chunk " + std::to_string(chunk));
-      StreamShape shape;
-      shape.settings.chunk_size = chunk;
-      expect_same_as_reference(input, make_options(variant), shape);
+      for (const std::size_t threshold : testing::kLongRowThresholds) {
+        SCOPED_TRACE("options " + std::to_string(variant) + ", chunk " + std::to_string(chunk) +
+                     ", long rows from " + std::to_string(threshold));
+        StreamShape shape;
+        shape.settings.chunk_size = chunk;
+        shape.settings.long_row_threshold = threshold;
+        expect_same_as_reference(input, make_options(variant), shape);
+      }
     }
   }
 }
@@ -136,7 +140,10 @@ TEST(VestleStream, RandomInputsEqualTheWholeInputRepair) {
     StreamShape shape;
     shape.settings.chunk_size = kChunkSizes[i % std::size(kChunkSizes)];
     shape.read_limit = 1 + i % 5;
-    expect_same_as_reference(input, make_options(i % kOptionVariants), shape);
+    for (const std::size_t threshold : testing::kLongRowThresholds) {
+      shape.settings.long_row_threshold = threshold;
+      expect_same_as_reference(input, make_options(i % kOptionVariants), shape);
+    }
   }
 }
 

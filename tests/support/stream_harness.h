@@ -22,6 +22,9 @@ namespace vestle::testing {
 // Read sizes that put window ends at every kind of place: inside every
 // multi-byte sequence, and past many rows at once.
 inline constexpr std::size_t kChunkSizes[] = {1, 2, 3, 7, 64, 4096};
+// Long-row thresholds that send every row, the rows past a window's worth,
+// and only rows beyond any small input through the long-row path.
+inline constexpr std::size_t kLongRowThresholds[] = {1, 64, StreamSettings{}.long_row_threshold};
 
 struct RepairBytes {
   std::string output;
