@@ -14,6 +14,8 @@ Shapes:
   blanklines  nothing but LF (ten million blank lines at 10 MB)
   unclosed    a quote that opens the first field and never closes
   quotestorm  one line of alternating quotes and text
+  bigquoted   one quoted field of words and commas, without a line break
+  tinyfields  one row of one-byte fields (forty million at 80 MB)
 
 The same shape, size and seed always give the same bytes.
 """
@@ -154,8 +156,24 @@ def quotestorm(out, size, _rng):
     out.write(b"\n")
 
 
+def bigquoted(out, size, rng):
+    words = " ".join(rng.choices(WORDS, k=CHUNK // 6)) + ", "
+    piece = (words * (CHUNK // len(words) + 1))[:CHUNK].encode()
+    out.write(b'"')
+    for _ in range(size // CHUNK):
+        out.write(piece)
+    out.write(b'"\n')
+
+
+def tinyfields(out, size, _rng):
+    piece = b"a," * (CHUNK // 2)
+    for _ in range(size // CHUNK):
+        out.write(piece)
+    out.write(b"a\n")
+
+
 SHAPES = {f.__name__: f for f in (clean, damaged, halfwide, wide, bigfields, onerow, blanklines,
-                                  unclosed, quotestorm)}
+                                  unclosed, quotestorm, bigquoted, tinyfields)}
 
 
 def generate(shape, size_mb, path, seed=20240611):

@@ -8,9 +8,13 @@ the table gives medians.
     PYTHONPATH=build-perf /usr/bin/python3 bench/python_bench.py [--size 100]
         [--shapes clean,damaged] [--repeat 5] [--dir /tmp/vestle-bench] [--baseline DIR]
 
+A shape may carry its own size in MB: --shapes clean:100,unclosed:1000.
+
 Contenders on each file:
   vestle_file    _csv_vestle_backend.vestle_file(input, output)
   vestle_quarantine  the same with a quarantine file, rows of the wrong width set aside
+  vestle_set_aside   expected_columns=5 and no repair: rows of any other width go to a quarantine file
+  vestle_pipe    vestle_file("/dev/stdin", output) with the file as standard input
   baseline_file  vestle_file of the module found in --baseline (an older build, side by side)
   csv_roundtrip  csv.writer(out).writerows(csv.reader(input))
   plain_copy     read the whole file as bytes, write the bytes out
@@ -43,7 +47,7 @@ def peak_rss_bytes():
 
 def run_child(contender, source, target):
     """Runs one contender in this (fresh) process; prints seconds and peak RSS."""
-    if contender in ("vestle_file", "vestle_quarantine", "baseline_file", "vestle_reader"):
+    if contender.startswith("vestle") or contender == "baseline_file":
         import _csv_vestle_backend as backend
     import csv
     start = time.perf_counter()
@@ -52,6 +56,11 @@ def run_child(contender, source, target):
     elif contender == "vestle_quarantine":
         backend.vestle_file(source, target, target + ".quarantine", expected_columns=12,
                             fill_ragged_rows=False, merge_overflow=False)
+    elif contender == "vestle_set_aside":
+        backend.vestle_file(source, target, target + ".quarantine", expected_columns=5,
+                            fill_ragged_rows=False, merge_overflow=False)
+    elif contender == "vestle_pipe":
+        backend.vestle_file("/dev/stdin", target)
     elif contender == "csv_roundtrip":
         with open(source, newline="") as src, open(target, "w", newline="") as dst:
             csv.writer(dst, lineterminator="\n").writerows(csv.reader(src))
@@ -81,9 +90,15 @@ def measure(contender, source, target):
     env = dict(os.environ)
     if contender == "baseline_file":
         env["PYTHONPATH"] = BASELINE
+    # The pipe contender reads the file through a pipe, not from the file.
+    feed = subprocess.Popen(["cat", source], stdout=subprocess.PIPE) \
+        if contender == "vestle_pipe" else None
     result = subprocess.run([sys.executable, os.path.abspath(__file__), "--child", contender,
                              source, target], check=True, capture_output=True, text=True,
-                            env=env)
+                            env=env, stdin=feed.stdout if feed else None)
+    if feed:
+        feed.stdout.close()
+        feed.wait()
     seconds, rss = result.stdout.split()
     return float(seconds), int(rss)
 
@@ -160,19 +175,22 @@ def main():
     print(f"python {sys.version.split()[0]}, {args.repeat} runs each, medians")
     per_mb = {}
     for shape in shapes:
-        path = ensure_file(args.dir, shape, args.size)
+        shape, _, size_mb = shape.partition(":")
+        path = ensure_file(args.dir, shape, float(size_mb) if size_mb else args.size)
         times, rss = bench_file(path, contenders, args.repeat, path + ".out")
         size = os.path.getsize(path)
         report(shape, size, times, rss)
-        if "vestle_file" in times:
-            per_mb[shape] = times["vestle_file"] / (size / 1e6)
+        for contender in times:
+            if contender.startswith("vestle") and contender != "vestle_reader":
+                label = shape if contender == "vestle_file" else f"{shape} ({contender})"
+                per_mb[label] = times[contender] / (size / 1e6)
         if args.delete:
             os.unlink(path)
     if len(per_mb) > 1:
         base = per_mb.get("clean", min(per_mb.values()))
         print("\nvestle_file seconds per MB, relative to clean:")
         for shape, value in per_mb.items():
-            print(f"  {shape:<12}{value * 1e3:>8.2f} ms/MB {value / base:>6.2f}x")
+            print(f"  {shape:<32}{value * 1e3:>8.2f} ms/MB {value / base:>6.2f}x")
     return 0
 
 

@@ -36,6 +36,8 @@ bool FormatInference::advance(std::string_view window, std::uint64_t window_offs
 
 void FormatInference::advance_pass(Pass& pass, std::string_view window,
                                    std::uint64_t window_offset, bool at_end) const {
+  // A pass whose open row was counted past the window goes on beyond it.
+  if (pass.resume.offset > window_offset + window.size()) return;
   const auto start = static_cast<std::size_t>(pass.resume.offset - window_offset);
   const std::string_view rest = window.substr(start);
   // Without a line break the row cannot end in this window: nothing to do yet.
@@ -49,30 +51,56 @@ void FormatInference::advance_pass(Pass& pass, std::string_view window,
   FieldCountSink sink;
   bool resuming = pass.inside_row.has_value();
   for (;;) {
-    const bool row = resuming ? parser.resume_row(sink, *pass.inside_row) : parser.next_row(sink);
-    if (!at_end && (!row || parser.position() == rest.size())) {
-      // The window ends inside this row, or inside the line breaks before it.
-      if (row && parser.checkpoint()) {
-        RowCheckpoint checkpoint = *parser.checkpoint();
-        pass.resume = ParsePoint{rest_offset + checkpoint.offset, parser.line_number()};
-        checkpoint.offset = 0;
-        pass.inside_row = checkpoint;
-      } else if (!resuming) {
-        const ParsePoint point = parser.resume_point();
-        pass.resume = ParsePoint{rest_offset + point.offset, point.line_number};
-        pass.inside_row.reset();
-      }  // else: no later checkpoint, the last one still holds
+    const bool got_row =
+        resuming ? parser.resume_row(sink, *pass.inside_row) : parser.next_row(sink);
+    if (!at_end && (!got_row || parser.position() == rest.size())) {
+      wait_for_more(pass, parser, got_row, resuming, rest_offset);
       return;
     }
     resuming = false;
     pass.inside_row.reset();
-    if (!row) break;
-    if (sink.row_is_blank()) continue;
-    if (pass.scored.rows() < rows_scored_) pass.scored.add(sink.field_count());
-    if (pass.counted.rows() < rows_counted_) pass.counted.add(sink.field_count());
-    if (pass.scored.rows() >= rows_scored_ && pass.counted.rows() >= rows_counted_) break;
+    if (!got_row || tally(pass, sink)) break;
   }
   pass.done = true;
+}
+
+void FormatInference::wait_for_more(Pass& pass, const ResilientParser& parser, bool got_row,
+                                    bool resuming, std::uint64_t rest_offset) {
+  if (got_row && parser.checkpoint()) {
+    // Inside the row, past its last checkpoint.
+    const RowCheckpoint& checkpoint = *parser.checkpoint();
+    pass.resume = ParsePoint{rest_offset + checkpoint.offset, parser.line_number()};
+    pass.inside_row = checkpoint;
+  } else if (!resuming) {
+    // At the start of the row (or of the empty lines before it).
+    const ParsePoint point = parser.resume_point();
+    pass.resume = ParsePoint{rest_offset + point.offset, point.line_number};
+    pass.inside_row.reset();
+  }  // else: no later checkpoint, the last one still holds
+}
+
+bool FormatInference::tally(Pass& pass, const FieldCountSink& row) const {
+  if (row.row_is_blank()) return false;
+  if (pass.scored.rows() < rows_scored_) pass.scored.add(row.field_count());
+  if (pass.counted.rows() < rows_counted_) pass.counted.add(row.field_count());
+  return pass.scored.rows() >= rows_scored_ && pass.counted.rows() >= rows_counted_;
+}
+
+std::optional<FormatInference::OpenRow> FormatInference::open_row(std::size_t pass) const {
+  const Pass& p = passes_[pass];
+  if (p.done) return std::nullopt;
+  if (p.inside_row) {
+    return OpenRow{p.delimiter, p.resume.offset, p.inside_row->state, p.inside_row->sink};
+  }
+  return OpenRow{p.delimiter, p.resume.offset, ParserState::FieldStart, FieldCountSink{}};
+}
+
+void FormatInference::count_open_row(std::size_t pass, const FieldCountSink& counts,
+                                     std::uint64_t next_row) {
+  Pass& p = passes_[pass];
+  p.inside_row.reset();
+  p.resume = ParsePoint{static_cast<std::size_t>(next_row), p.resume.line_number};
+  if (tally(p, counts)) p.done = true;
 }
 
 bool FormatInference::settled() const noexcept {

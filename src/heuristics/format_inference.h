@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "heuristics/field_count_tally.h"
+#include "parser/field_count_sink.h"
 #include "parser/resilient_parser.h"
 
 namespace vestle {
@@ -36,6 +37,21 @@ class FormatInference {
   [[nodiscard]] unsigned char delimiter() const noexcept;
   [[nodiscard]] std::size_t columns() const noexcept;
 
+  // A row that a pass has begun and not yet seen the end of: from `offset`
+  // on, in `state`, with the counts so far. A caller that finds it too long
+  // to wait for counts it by other means and hands in the result.
+  struct OpenRow {
+    unsigned char delimiter;
+    std::uint64_t offset;
+    ParserState state;
+    FieldCountSink counts;
+  };
+  [[nodiscard]] std::size_t pass_count() const noexcept { return passes_.size(); }
+  // None when the pass is done.
+  [[nodiscard]] std::optional<OpenRow> open_row(std::size_t pass) const;
+  // The pass's open row ended with `counts`; its next row starts at `next_row`.
+  void count_open_row(std::size_t pass, const FieldCountSink& counts, std::uint64_t next_row);
+
  private:
   struct Pass {
     unsigned char delimiter;
@@ -50,6 +66,12 @@ class FormatInference {
 
   void advance_pass(Pass& pass, std::string_view window, std::uint64_t window_offset,
                     bool at_end) const;
+  // The window ended inside the row the parser was building, or before it:
+  // where the pass goes on once the window is longer.
+  static void wait_for_more(Pass& pass, const ResilientParser& parser, bool got_row,
+                            bool resuming, std::uint64_t rest_offset);
+  // Counts a complete row; true once the pass has all the rows it needs.
+  [[nodiscard]] bool tally(Pass& pass, const FieldCountSink& row) const;
 
   std::optional<unsigned char> given_delimiter_;
   std::optional<std::size_t> given_columns_;

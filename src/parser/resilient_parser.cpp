@@ -139,7 +139,7 @@ inline void ResilientParser::take_checkpoint(Sink& out, State state) {
     // may have read past it.
     if (line_looked_ahead_ || position_ >= input_.size()) return;
     flush_span(out);
-    checkpoint_ = RowCheckpoint{position_, static_cast<std::uint8_t>(state), out};
+    checkpoint_ = RowCheckpoint{position_, state, out};
   }
 }
 
@@ -160,7 +160,7 @@ bool ResilientParser::build_row(Sink& out) {
 
 bool ResilientParser::resume_row(FieldCountSink& out, const RowCheckpoint& checkpoint) {
   out = checkpoint.sink;
-  return run_row(out, static_cast<State>(checkpoint.state));
+  return run_row(out, checkpoint.state);
 }
 
 template <typename Sink>

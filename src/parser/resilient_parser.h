@@ -20,12 +20,15 @@ struct ParsePoint {
   std::size_t line_number = 1;
 };
 
+// Where the tokenizer stands inside a row.
+enum class ParserState : std::uint8_t { FieldStart, Unquoted, Quoted, AfterQuote };
+
 // A place inside a row where a counting pass over a window may stop and go
 // on once the window is longer: nothing the parser decided before it depends
 // on later bytes. `state` is the parser's state there, `sink` the counts so far.
 struct RowCheckpoint {
   std::size_t offset = 0;
-  std::uint8_t state = 0;
+  ParserState state = ParserState::FieldStart;
   FieldCountSink sink;
 };
 
@@ -57,7 +60,7 @@ class ResilientParser {
 
   // 1-based; counts row-ending line breaks and LFs inside quoted fields.
   [[nodiscard]] std::size_t line_number() const noexcept { return line_number_; }
-  // Offset of the next byte to read; for progress estimates.
+  // Offset of the next byte to read; between rows, where the next row starts.
   [[nodiscard]] std::size_t position() const noexcept { return position_; }
 
   // For an input that is only a window of a longer one. A row that reached
@@ -78,7 +81,7 @@ class ResilientParser {
   }
 
  private:
-  enum class State { FieldStart, Unquoted, Quoted, AfterQuote };
+  using State = ParserState;
 
   [[nodiscard]] unsigned char byte_at(std::size_t i) const noexcept {
     return static_cast<unsigned char>(input_[i]);

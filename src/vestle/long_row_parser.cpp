@@ -16,6 +16,18 @@ int LongRowParser::byte_at(FileCursor& cursor, std::uint64_t offset) {
   return loaded.value() ? cursor.data()[0] : kEnd;
 }
 
+Result<Done, IoError> LongRowParser::skip_byte_order_mark() {
+  if (position_ != 0) return Done{};
+  constexpr int kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
+  for (std::uint64_t i = 0; i < 3; ++i) {
+    const int b = byte_at(*reader_, i);
+    if (b == kFailed) return error_;
+    if (b != kByteOrderMark[i]) return Done{};
+  }
+  position_ = 3;
+  return Done{};
+}
+
 int LongRowParser::quote_closes_field(std::uint64_t after_quote) {
   std::uint64_t j = after_quote;
   int b = byte_at(*lookahead_, j);

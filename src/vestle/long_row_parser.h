@@ -8,6 +8,7 @@
 #include "error/vestle_error.h"
 #include "parser/byte_scan.h"
 #include "parser/line_break.h"
+#include "parser/resilient_parser.h"
 #include "vestle/file_cursor.h"
 
 namespace vestle {
@@ -25,7 +26,7 @@ namespace vestle {
 //
 // A sink takes the field bytes as they are read (`append_bytes`), closes
 // fields and the row (`finish_field`, `finish_row`) and can ask the parser
-// to pause (`wants_stop`) between two steps.
+// to pause (`wants_stop`, when it has one) between two steps.
 class LongRowParser {
  public:
   LongRowParser(FileCursor& reader, FileCursor& lookahead, unsigned char delimiter,
@@ -38,12 +39,18 @@ class LongRowParser {
         unquoted_stops_(delimiter, kLf, kCr),
         quoted_stops_(quote_char, kLf, kLf) {}
 
-  // Starts a row at `offset`, where the parser has `line_number`.
-  void start_row(std::uint64_t offset, std::size_t line_number) noexcept {
+  // Starts a row at `offset`, where the parser has `line_number`; or goes
+  // on inside one, in `state`, where no decision before depended on later
+  // bytes (a RowCheckpoint).
+  void start_row(std::uint64_t offset, std::size_t line_number,
+                 ParserState state = ParserState::FieldStart) noexcept {
     position_ = offset;
     line_number_ = line_number;
-    state_ = State::FieldStart;
+    state_ = state;
   }
+  // At the start of the input, passes a byte-order mark, which is never part
+  // of the first row.
+  [[nodiscard]] Result<Done, IoError> skip_byte_order_mark();
   // This parser, where it stands, reading through other cursors.
   [[nodiscard]] LongRowParser reading_through(FileCursor& reader,
                                               FileCursor& lookahead) const noexcept {
@@ -63,7 +70,7 @@ class LongRowParser {
   [[nodiscard]] std::size_t line_number() const noexcept { return line_number_; }
 
  private:
-  enum class State { FieldStart, Unquoted, Quoted, AfterQuote };
+  using State = ParserState;
   // A byte of the file, or one of these.
   static constexpr int kEnd = -1;
   static constexpr int kFailed = -2;
@@ -137,7 +144,9 @@ Result<LongRowParser::Pause, IoError> LongRowParser::end_line(Sink& sink,
 template <typename Sink>
 Result<LongRowParser::Pause, IoError> LongRowParser::run(Sink& sink) {
   for (;;) {
-    if (sink.wants_stop()) return Pause::SinkStopped;
+    if constexpr (requires { sink.wants_stop(); }) {
+      if (sink.wants_stop()) return Pause::SinkStopped;
+    }
     const int read = byte_at(*reader_, position_);
     if (read == kFailed) return failed();
     if (read == kEnd) {

@@ -49,7 +49,6 @@ struct FieldCounter {
   void append_bytes(const char* /*data*/, std::size_t /*size*/) noexcept {}
   void finish_field() noexcept { ++fields; }
   void finish_row() noexcept {}
-  [[nodiscard]] bool wants_stop() const noexcept { return false; }
 };
 
 // Reads the rest of one field, from where a writer stopped, and tells
@@ -235,7 +234,6 @@ class SetAsideWriter {
     piece_.append(kQuarantineLineEnd);
     spool_.add_piece(piece_, /*ends_line=*/true);
   }
-  [[nodiscard]] bool wants_stop() const noexcept { return false; }
 
  private:
   void take(std::string_view text) {
@@ -272,18 +270,16 @@ Result<LongRowRepair::RowEnd, IoError> LongRowRepair::repair(std::uint64_t offse
                                                              BufferedWriter& output,
                                                              QuarantineSpool* quarantine,
                                                              VestleStats& stats) {
-  if (offset == 0) {
-    // The byte-order mark is never part of the first row.
-    Result<bool, IoError> marked = starts_with_byte_order_mark();
-    if (!marked) return marked.error();
-    if (marked.value()) offset = 3;
+  parser_.start_row(offset, line_number);
+  if (Result<Done, IoError> skipped = parser_.skip_byte_order_mark(); !skipped) {
+    return skipped.error();
   }
+  offset = parser_.position();
   // Only an input that is a byte-order mark has no row here.
   Result<bool, IoError> has_row = reader_.load(offset);
   if (!has_row) return has_row.error();
   if (!has_row.value()) return RowEnd{offset, line_number};
 
-  parser_.start_row(offset, line_number);
   FieldCounter counter;
   if (Result<LongRowParser::Pause, IoError> counted = parser_.run(counter); !counted) {
     return counted.error();
@@ -309,16 +305,6 @@ Result<LongRowRepair::RowEnd, IoError> LongRowRepair::repair(std::uint64_t offse
     return written.error();
   }
   return end;
-}
-
-Result<bool, IoError> LongRowRepair::starts_with_byte_order_mark() {
-  constexpr unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
-  for (std::uint64_t i = 0; i < 3; ++i) {
-    Result<bool, IoError> loaded = reader_.load(i);
-    if (!loaded) return loaded.error();
-    if (!loaded.value() || reader_.data()[i - reader_.base()] != kByteOrderMark[i]) return false;
-  }
-  return true;
 }
 
 Result<Done, IoError> LongRowRepair::write_row(std::uint64_t offset, std::size_t line_number,

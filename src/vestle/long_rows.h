@@ -47,7 +47,6 @@ class LongRowRepair {
                                                VestleStats& stats);
 
  private:
-  [[nodiscard]] Result<bool, IoError> starts_with_byte_order_mark();
   [[nodiscard]] Result<Done, IoError> write_row(std::uint64_t offset, std::size_t line_number,
                                                 std::size_t fields, RowFate fate,
                                                 BufferedWriter& output);

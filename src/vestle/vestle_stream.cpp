@@ -1,9 +1,11 @@
 // The streaming repair: settle the format on a prefix, then one pass of windows.
 #include "vestle/vestle_stream.h"
 
+#include <memory>
 #include <optional>
 
 #include "parser/byte_scan.h"
+#include "parser/field_count_sink.h"
 #include "parser/row_store.h"
 #include "vestle/csv_writers.h"
 #include "vestle/long_rows.h"
@@ -33,6 +35,16 @@ struct StreamingRepair::RowTools {
   std::optional<LongRowRepair> long_rows;  // made at the first long row
 };
 
+// Reads a long row of the format's passes through the file.
+struct StreamingRepair::RowCounter {
+  explicit RowCounter(PosixFile& file)
+      : reader(file, LongRowRepair::kCursorCapacity),
+        lookahead(file, LongRowRepair::kCursorCapacity) {}
+
+  FileCursor reader;
+  FileCursor lookahead;
+};
+
 // Where the rows of one window stopped, as an input offset and line.
 struct StreamingRepair::WindowStop {
   enum class Kind { InputEnded, RowGoesOn, LongRow };
@@ -55,6 +67,16 @@ Result<Done, IoError> StreamingRepair::settle_format() {
   for (;;) {
     if (Result<Done, IoError> more = input_.extend(); !more) return more;
     if (inference_.advance(input_.window(), input_.window_offset(), input_.at_end())) break;
+    Result<bool, IoError> counted = count_long_rows();
+    if (!counted) return counted.error();
+    if (counted.value()) {
+      read_again = true;
+      if (inference_.settled()) break;
+      if (Result<Done, IoError> resumed = input_.resume_at(inference_.needed_from()); !resumed) {
+        return resumed;
+      }
+      continue;
+    }
     // A pipe cannot be read twice: it keeps what the heuristics still need.
     if (input_.window().size() < settings_.prefix_limit || !input_.can_restart()) continue;
     input_.discard(static_cast<std::size_t>(inference_.needed_from() - input_.window_offset()));
@@ -63,6 +85,30 @@ Result<Done, IoError> StreamingRepair::settle_format() {
   empty_input_ = input_.at_end() && input_.window_offset() == 0 && input_.window().empty();
   if (read_again) return input_.restart();
   return Done{};
+}
+
+Result<bool, IoError> StreamingRepair::count_long_rows() {
+  const std::uint64_t window_end = input_.window_offset() + input_.window().size();
+  bool counted = false;
+  for (std::size_t pass = 0; pass < inference_.pass_count(); ++pass) {
+    const std::optional<FormatInference::OpenRow> row = inference_.open_row(pass);
+    if (!row || row->offset >= window_end || !is_long(window_end - row->offset)) continue;
+    if (!row_counter_) row_counter_ = std::make_unique<RowCounter>(input_.file());
+    // The heuristics tokenise with quote repair on, whatever the run asks.
+    LongRowParser parser(row_counter_->reader, row_counter_->lookahead, row->delimiter,
+                         options_.quote_char, /*repair_quotes=*/true);
+    parser.start_row(row->offset, 1, row->state);
+    if (Result<Done, IoError> skipped = parser.skip_byte_order_mark(); !skipped) {
+      return skipped.error();
+    }
+    FieldCountSink counts = row->counts;
+    if (Result<LongRowParser::Pause, IoError> read = parser.run(counts); !read) {
+      return read.error();
+    }
+    inference_.count_open_row(pass, counts, parser.position());
+    counted = true;
+  }
+  return counted;
 }
 
 Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {

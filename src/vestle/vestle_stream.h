@@ -54,6 +54,11 @@ class StreamingRepair {
  private:
   struct RowTools;
   struct WindowStop;
+  struct RowCounter;
+
+  // Counts through the file the rows that the format's passes have waited
+  // on for too long; true when any was counted.
+  [[nodiscard]] Result<bool, IoError> count_long_rows();
 
   // Repairs the rows of the window from `resume` on, up to one that goes on
   // past the window, is long, or the end of the input.
@@ -74,6 +79,7 @@ class StreamingRepair {
   QuarantineSpool* quarantine_;
   StreamSettings settings_;
   FormatInference inference_;
+  std::unique_ptr<RowCounter> row_counter_;  // made at the first long row
   bool empty_input_ = false;
   VestleStats stats_;
 };
