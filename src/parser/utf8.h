@@ -62,6 +62,15 @@ template <typename Emit>
 void Utf8Repairer::feed(std::string_view bytes, Emit&& emit) {
   const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
+  if (held_size_ == 0 && n <= 16) {
+    // Short ASCII pieces, the common case, are text as they stand.
+    unsigned char high = 0;
+    for (std::size_t k = 0; k < n; ++k) high |= s[k];
+    if (high < 0x80) {
+      if (n != 0) emit(bytes);
+      return;
+    }
+  }
   std::size_t i = 0;
   // Complete the character a previous piece ended inside.
   while (held_size_ != 0 && i < n) {

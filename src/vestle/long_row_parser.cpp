@@ -1,6 +1,13 @@
 // Byte access through the cursors and the line-wide quote look-ahead.
 #include "vestle/long_row_parser.h"
 
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vestle {
 
 int LongRowParser::byte_at(FileCursor& cursor, std::uint64_t offset) {
@@ -36,45 +43,105 @@ int LongRowParser::quote_closes_field(std::uint64_t after_quote) {
   // Followed, after blanks, by the delimiter, a line break or the end.
   if (ends_field(b)) return 1;
   // Followed by text: closes unless a later quote on the line ends better.
-  if (!(search_.valid && search_.from <= j && j <= search_.line_end)) {
-    if (!search_line(j)) return kFailed;
+  if (!search_.covers(j) && !search_line(j)) return kFailed;
+  return search_.found ? 0 : 1;
+}
+
+std::size_t LongRowParser::skip_to_candidate(const unsigned char* bytes, std::size_t at,
+                                             std::size_t size) const noexcept {
+#if defined(__SSE2__)
+  {
+    // Sixteen bytes a step, as QuoteLookahead does.
+    const __m128i quote = _mm_set1_epi8(static_cast<char>(quote_char_));
+    const __m128i delimiter = _mm_set1_epi8(static_cast<char>(delimiter_));
+    const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
+    const __m128i cr = _mm_set1_epi8(static_cast<char>(kCr));
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    while (size - at >= 17) {
+      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + 1));
+      const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi8(here, lf), _mm_cmpeq_epi8(here, cr));
+      const __m128i next_ends = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(next, cr)),
+          _mm_or_si128(_mm_cmpeq_epi8(next, delimiter),
+                       _mm_or_si128(_mm_cmpeq_epi8(next, space), _mm_cmpeq_epi8(next, tab))));
+      const __m128i hits =
+          _mm_or_si128(breaks, _mm_and_si128(_mm_cmpeq_epi8(here, quote), next_ends));
+      if (_mm_movemask_epi8(hits) != 0) return at;
+      at += 16;
+    }
   }
-  return search_.found && search_.last_ending_quote >= j ? 0 : 1;
+#endif
+  if constexpr (std::endian::native == std::endian::little) {
+    // Eight bytes a step; the byte after each is in the next word.
+    using scan_detail::kOnes;
+    const std::uint64_t quotes_pattern = kOnes * quote_char_;
+    const std::uint64_t delimiter_pattern = kOnes * delimiter_;
+    while (size - at >= 9) {
+      std::uint64_t word;
+      std::uint64_t next;
+      std::memcpy(&word, bytes + at, sizeof word);
+      std::memcpy(&next, bytes + at + 1, sizeof next);
+      const std::uint64_t breaks = equal_bytes(word, kOnes * kLf) | equal_bytes(word, kOnes * kCr);
+      const std::uint64_t enders = equal_bytes(next, kOnes * kLf) | equal_bytes(next, kOnes * kCr) |
+                                   equal_bytes(next, delimiter_pattern) |
+                                   equal_bytes(next, kOnes * ' ') | equal_bytes(next, kOnes * '\t');
+      if ((breaks | (equal_bytes(word, quotes_pattern) & enders)) != 0) break;
+      at += 8;
+    }
+  }
+  return at;
 }
 
 bool LongRowParser::search_line(std::uint64_t from) {
-  LineSearch search;
-  search.from = from;
-  // A quote followed so far only by blanks: it ends a field if what follows
-  // the blanks does.
+  // A quote followed so far only by blanks: it may end a field if what
+  // follows the blanks does. Only the first such quote of a run matters.
   bool open_quote = false;
   std::uint64_t open_quote_at = 0;
+  const StopBytes quotes_and_breaks(quote_char_, kLf, kCr);
   std::uint64_t k = from;
-  for (;; ++k) {
-    const int b = byte_at(*lookahead_, k);
-    if (b == kFailed) return false;
-    if (b == kEnd || is_line_break(static_cast<unsigned char>(b))) {
-      if (open_quote) {
-        search.found = true;
-        search.last_ending_quote = open_quote_at;
+  for (;;) {
+    const int first = byte_at(*lookahead_, k);
+    if (first == kFailed) return false;
+    if (first == kEnd) break;
+    FileCursor& cursor = lookahead_->holds(k) ? *lookahead_ : *reader_;
+    const unsigned char* bytes = cursor.data();
+    const std::size_t size = cursor.size();
+    auto at = static_cast<std::size_t>(k - cursor.base());
+    bool line_ended = false;
+    while (at < size) {
+      if (!open_quote) {
+        // Only a quote or the line's end matters here, and only a quote
+        // followed by a blank, the delimiter or a line break may end a field.
+        at = skip_to_candidate(bytes, at, size);
+        at = quotes_and_breaks.scan(bytes, at, size).end;
+        if (at == size) break;
+        if (is_line_break(bytes[at])) {
+          line_ended = true;
+          break;
+        }
+        open_quote = true;
+        open_quote_at = cursor.base() + at;
+        ++at;
+        continue;
       }
-      break;
-    }
-    if (open_quote && !is_blank(b)) {
-      if (b == delimiter_) {
-        search.found = true;
-        search.last_ending_quote = open_quote_at;
+      const unsigned char b = bytes[at];
+      if (is_line_break(b) || b == delimiter_) {
+        line_ended = true;  // the open quote ends a field: the search is over
+        break;
       }
-      open_quote = false;
+      if (!is_blank(b)) open_quote = b == quote_char_;
+      if (open_quote && b == quote_char_ && !is_blank(b)) open_quote_at = cursor.base() + at;
+      ++at;
     }
-    if (b == quote_char_) {
-      open_quote = true;
-      open_quote_at = k;
-    }
+    k = cursor.base() + at;
+    if (line_ended) break;
   }
-  search.line_end = k;
-  search.valid = true;
-  search_ = search;
+  search_.valid = true;
+  search_.from = from;
+  search_.found = open_quote;
+  search_.to = open_quote ? open_quote_at : k;
   return true;
 }
 

@@ -18,8 +18,8 @@ namespace vestle {
 // cursors buffer: one reads the row forward, the other answers the quote
 // look-ahead. The look-ahead asks whether a later quote on the same physical
 // line is followed, after blanks, by the delimiter, a line break or the end
-// of the input; the last such quote of the line answers that for every
-// candidate, so each line is searched once.
+// of the input; as in QuoteLookahead, the first such quote from an offset on
+// answers for every offset up to it, so no byte is searched twice.
 //
 // A parser is a plain value besides its cursors: a copy given other cursors
 // can run ahead of it (to learn how a field ends) without disturbing it.
@@ -75,15 +75,18 @@ class LongRowParser {
   static constexpr int kEnd = -1;
   static constexpr int kFailed = -2;
 
-  // The last quote of a line that may end a quoted field, searched from
-  // `from` to the line's end: valid for every look-ahead from `from` up to
-  // `line_end`.
+  // The last search: from `from` it found its first quote that may end a
+  // field at `to`, or met none before the line's end at `to`. Valid for
+  // every look-ahead from an offset in [from, to].
   struct LineSearch {
     bool valid = false;
     std::uint64_t from = 0;
-    std::uint64_t line_end = 0;
+    std::uint64_t to = 0;
     bool found = false;
-    std::uint64_t last_ending_quote = 0;
+
+    [[nodiscard]] bool covers(std::uint64_t offset) const noexcept {
+      return valid && from <= offset && offset <= to;
+    }
   };
 
   [[nodiscard]] bool is_blank(int b) const noexcept {
@@ -96,10 +99,18 @@ class LongRowParser {
   // Whether the quote just before `after_quote` closes its field.
   [[nodiscard]] int quote_closes_field(std::uint64_t after_quote);
   [[nodiscard]] bool search_line(std::uint64_t from);
+  // Skips whole words of `bytes` from `at` that hold no line break and no
+  // quote that may end a field.
+  [[nodiscard]] std::size_t skip_to_candidate(const unsigned char* bytes, std::size_t at,
+                                              std::size_t size) const noexcept;
   template <typename Sink>
   [[nodiscard]] Result<Pause, IoError> end_line(Sink& sink, unsigned char line_break);
+  // Fast paths over the buffered bytes; each stops where a byte needs the
+  // general step (a quote whose next byte is not buffered, say).
   template <typename Sink>
-  void take_run(Sink& sink, const StopBytes& stops);
+  [[nodiscard]] bool run_unquoted(Sink& sink);
+  template <typename Sink>
+  void run_quoted(Sink& sink);
   [[nodiscard]] Result<Pause, IoError> failed() const { return error_; }
 
   FileCursor* reader_;
@@ -117,12 +128,72 @@ class LongRowParser {
 };
 
 template <typename Sink>
-void LongRowParser::take_run(Sink& sink, const StopBytes& stops) {
+bool LongRowParser::run_unquoted(Sink& sink) {
   const unsigned char* bytes = reader_->data();
-  const auto at = static_cast<std::size_t>(position_ - reader_->base());
-  const std::size_t end = stops.scan(bytes, at, reader_->size()).end;
-  sink.append_bytes(reinterpret_cast<const char*>(bytes) + at, end - at);
-  position_ += end - at;
+  const std::uint64_t base = reader_->base();
+  const std::size_t size = reader_->size();
+  auto at = static_cast<std::size_t>(position_ - base);
+  for (;;) {
+    // Field text runs to the delimiter or a line break; short fields are
+    // common enough to look at a few bytes before the vector scan.
+    std::size_t end = at;
+    const std::size_t near = size - at < 8 ? size : at + 8;
+    while (end < near && bytes[end] != delimiter_ && !is_line_break(bytes[end])) ++end;
+    if (end == near && end < size) end = unquoted_stops_.scan(bytes, end, size).end;
+    if (end > at) {
+      sink.append_bytes(reinterpret_cast<const char*>(bytes) + at, end - at);
+      state_ = State::Unquoted;
+    }
+    position_ = base + end;
+    if (end == size || bytes[end] != delimiter_) return end < size;  // a line break ends the row
+    sink.finish_field();
+    at = end + 1;
+    position_ = base + at;
+    state_ = State::FieldStart;
+    if (at == size || bytes[at] == quote_char_) return false;
+  }
+}
+
+template <typename Sink>
+void LongRowParser::run_quoted(Sink& sink) {
+  const unsigned char* bytes = reader_->data();
+  const std::uint64_t base = reader_->base();
+  const std::size_t size = reader_->size();
+  auto at = static_cast<std::size_t>(position_ - base);
+  std::size_t span = at;  // field bytes from here to `at` are not handed over yet
+  while (at < size) {
+    at = quoted_stops_.scan(bytes, at, size).end;
+    if (at == size) break;
+    if (bytes[at] != quote_char_) {
+      ++line_number_;  // an LF inside quotes is data
+      ++at;
+      continue;
+    }
+    if (at + 1 == size) break;
+    const unsigned char next = bytes[at + 1];
+    if (next == quote_char_) {
+      // A doubled quote stands for one quote character.
+      sink.append_bytes(reinterpret_cast<const char*>(bytes) + span, at + 1 - span);
+      at += 2;
+      span = at;
+      continue;
+    }
+    if (repair_quotes_) {
+      // Followed by text, inside the last search's range: the answer is known.
+      if (is_blank(next) || ends_field(next) || !search_.covers(base + at + 1)) break;
+      if (search_.found) {
+        ++at;  // stray: the quote is field text
+        continue;
+      }
+    }
+    // The closing quote.
+    sink.append_bytes(reinterpret_cast<const char*>(bytes) + span, at - span);
+    position_ = base + at + 1;
+    state_ = State::AfterQuote;
+    return;
+  }
+  if (at > span) sink.append_bytes(reinterpret_cast<const char*>(bytes) + span, at - span);
+  position_ = base + at;
 }
 
 template <typename Sink>
@@ -159,35 +230,21 @@ Result<LongRowParser::Pause, IoError> LongRowParser::run(Sink& sink) {
     const auto b = static_cast<unsigned char>(read);
     switch (state_) {
       case State::FieldStart:
+      case State::Unquoted:
         // The quote is tested first: a byte that is quote and delimiter opens a field.
-        if (b == quote_char_) {
+        if (state_ == State::FieldStart && b == quote_char_) {
           ++position_;
           state_ = State::Quoted;
-        } else if (b == delimiter_) {
-          sink.finish_field();
-          ++position_;
-        } else if (is_line_break(b)) {
-          return end_line(sink, b);
-        } else {
-          take_run(sink, unquoted_stops_);
-          state_ = State::Unquoted;
-        }
-        break;
-
-      case State::Unquoted:
-        if (b == delimiter_) {
-          sink.finish_field();
-          ++position_;
-          state_ = State::FieldStart;
-        } else if (is_line_break(b)) {
-          return end_line(sink, b);
-        } else {
-          take_run(sink, unquoted_stops_);
+        } else if (run_unquoted(sink)) {
+          const auto line_break = reader_->data()[position_ - reader_->base()];
+          return end_line(sink, line_break);
         }
         break;
 
       case State::Quoted:
-        if (b == quote_char_) {
+        if (b != quote_char_ && b != kLf) {
+          run_quoted(sink);
+        } else if (b == quote_char_) {
           const int next = byte_at(*lookahead_, position_ + 1);
           if (next == kFailed) return failed();
           if (next == quote_char_) {
@@ -206,13 +263,11 @@ Result<LongRowParser::Pause, IoError> LongRowParser::run(Sink& sink) {
             state_ = State::AfterQuote;
           }
           ++position_;
-        } else if (b == kLf) {
+        } else {
           // Line breaks inside quotes are data; only LF is counted.
           ++line_number_;
           sink.append_bytes("\n", 1);
           ++position_;
-        } else {
-          take_run(sink, quoted_stops_);
         }
         break;
 

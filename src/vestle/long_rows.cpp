@@ -1,6 +1,8 @@
 // The two passes over a long row and the sinks that count, write or set it aside.
 #include "vestle/long_rows.h"
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,11 +18,17 @@ namespace {
 class QuoteTriggers {
  public:
   QuoteTriggers(ByteText delimiter, ByteText quote) noexcept
-      : delimiter_(delimiter), quote_(quote) {}
+      : delimiter_(delimiter), quote_(quote) {
+    for (const ByteText& text : {delimiter, quote}) {
+      kind_[static_cast<unsigned char>(text.bytes[0])] = text.size == 1 ? kAlways : kLead;
+    }
+    kind_[kLf] = kind_[kCr] = kAlways;
+  }
 
   // `text` is made of whole characters, so a two-byte text never straddles
   // two of them.
   [[nodiscard]] bool in(std::string_view text) const noexcept {
+    if (text.size() <= 16) return in_short(text);
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const auto delimiter_lead = static_cast<unsigned char>(delimiter_.bytes[0]);
     const auto quote_lead = static_cast<unsigned char>(quote_.bytes[0]);
@@ -38,8 +46,25 @@ class QuoteTriggers {
   }
 
  private:
+  static constexpr std::uint8_t kNone = 0;
+  static constexpr std::uint8_t kAlways = 1;
+  static constexpr std::uint8_t kLead = 2;  // of a two-byte delimiter or quote text
+
+  [[nodiscard]] bool in_short(std::string_view text) const noexcept {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const std::uint8_t kind = kind_[static_cast<unsigned char>(text[i])];
+      if (kind == kAlways) return true;
+      if (kind == kLead) {
+        const std::string_view rest = text.substr(i);
+        if (rest.starts_with(delimiter_.view()) || rest.starts_with(quote_.view())) return true;
+      }
+    }
+    return false;
+  }
+
   ByteText delimiter_;
   ByteText quote_;
+  std::array<std::uint8_t, 256> kind_{};
 };
 
 // Counts a row's fields.
@@ -184,6 +209,32 @@ class LongRowWriter {
   }
   // Within quotes every quote text is doubled.
   void put_doubling(std::string_view text) {
+    if (quote_.size == 1) {
+      // Written in place, as RowWriter does, a slice at a time.
+      constexpr std::size_t kSlice = 1024;
+      const char quote = quote_.bytes[0];
+      while (!text.empty() && !failed_) {
+        const std::string_view slice = text.substr(0, kSlice);
+        char* room = out_.room_for(2 * slice.size());
+        if (room == nullptr) {
+          if (Result<Done, IoError> flushed = out_.flush(); !flushed) {
+            error_ = flushed.error();
+            failed_ = stop_ = true;
+            return;
+          }
+          room = out_.room_for(2 * slice.size());
+          if (room == nullptr) break;  // a buffer too small for a slice
+        }
+        char* out = room;
+        for (const char c : slice) {
+          *out++ = c;
+          if (c == quote) *out++ = quote;
+        }
+        out_.commit(static_cast<std::size_t>(out - room));
+        text.remove_prefix(slice.size());
+      }
+      if (text.empty() || failed_) return;
+    }
     const std::string_view quote = quote_.view();
     std::size_t start = 0;
     for (std::size_t at = text.find(quote); at != std::string_view::npos;
