@@ -38,6 +38,9 @@ class Utf8Repairer {
     held_size_ = 0;
   }
 
+  // True when no character is left open.
+  [[nodiscard]] bool idle() const noexcept { return held_size_ == 0; }
+
   static constexpr std::string_view kReplacementText = "\xEF\xBF\xBD";
 
  private:

@@ -42,7 +42,9 @@ Result<Done, IoError> ChunkedInput::read_until(std::size_t window_size) {
   if (Result<Done, IoError> room = make_room(window_size); !room) return room;
   while (!at_end_ && end_ - begin_ < window_size) {
     const std::size_t wanted = std::min(chunk_size_, buffer_.capacity() - end_);
-    Result<std::size_t, IoError> count = file_.read(buffer_.get() + end_, wanted);
+    Result<std::size_t, IoError> count =
+        spool_ ? spool_->read_at(offset_ + (end_ - begin_), buffer_.get() + end_, wanted)
+               : file_.read(buffer_.get() + end_, wanted);
     if (!count) return count.error();
     if (count.value() == 0) {
       at_end_ = true;
@@ -69,14 +71,27 @@ Result<Done, IoError> ChunkedInput::read_rest() {
 }
 
 bool ChunkedInput::can_restart() noexcept {
-  if (!rereadable_) {
+  if (spool_) return true;
+  if (!regular_file_) {
     Result<struct stat, IoError> status = file_.status();
-    rereadable_ = status && S_ISREG(status.value().st_mode);
+    regular_file_ = status && S_ISREG(status.value().st_mode);
   }
-  return *rereadable_;
+  return *regular_file_;
+}
+
+Result<Done, IoError> ChunkedInput::spool_into(PosixFile spill) {
+  spool_.emplace(file_, std::move(spill), offset_);
+  return spool_->append(buffer_.get() + begin_, end_ - begin_);
 }
 
 Result<Done, IoError> ChunkedInput::restart() {
+  if (spool_) {
+    // A spooled pipe starts over where its spill does.
+    begin_ = end_ = 0;
+    offset_ = spool_->origin();
+    at_end_ = false;
+    return Done{};
+  }
   if (Result<Done, IoError> sought = file_.seek_to_start(); !sought) return sought;
   begin_ = end_ = 0;
   offset_ = 0;
@@ -93,7 +108,7 @@ Result<Done, IoError> ChunkedInput::resume_at(std::uint64_t offset) {
     offset_ = offset;
     at_end_ = false;
   }
-  if (at_end_) return Done{};
+  if (at_end_ || spool_) return Done{};  // a spooled pipe is read at offsets
   return file_.seek_to(offset_ + (end_ - begin_));
 }
 

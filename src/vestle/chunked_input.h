@@ -9,6 +9,7 @@
 #include "error/io_error.h"
 #include "error/vestle_error.h"
 #include "vestle/posix_file.h"
+#include "vestle/rereadable_input.h"
 #include "memory/large_buffer.h"
 
 namespace vestle {
@@ -41,9 +42,13 @@ class ChunkedInput {
   // Bytes of memory the buffer holds.
   [[nodiscard]] std::size_t buffer_capacity() const noexcept { return buffer_.capacity(); }
 
-  // Whether `restart` and `resume_at` can work: only regular files are read
-  // twice. Asked of the file once.
+  // Whether `restart`, `resume_at` and `rereadable` can work: a regular
+  // file, or a pipe once spooled. Asked of the file once.
   [[nodiscard]] bool can_restart() noexcept;
+  // From now on a pipe is kept, from the window's start on, in `spill` (an
+  // unnamed file open for reading and writing) as it is read, so that it
+  // can be read again from there.
+  [[nodiscard]] Result<Done, IoError> spool_into(PosixFile spill);
   // Empties the window and goes back to the start of the file.
   [[nodiscard]] Result<Done, IoError> restart();
   // Goes on from `offset` (not before the window's start) once other readers
@@ -51,8 +56,11 @@ class ChunkedInput {
   // is kept, and reading goes on after it.
   [[nodiscard]] Result<Done, IoError> resume_at(std::uint64_t offset);
 
-  // The file, for readers of its own (a regular file only).
-  [[nodiscard]] PosixFile& file() noexcept { return file_; }
+  // The input for readers of their own, once `can_restart`.
+  [[nodiscard]] RereadableInput& rereadable() noexcept {
+    if (spool_) return *spool_;
+    return seekable_;
+  }
 
  private:
   // Room for a window of `size` bytes from the start of the buffer.
@@ -66,7 +74,9 @@ class ChunkedInput {
   std::size_t end_ = 0;
   std::uint64_t offset_ = 0;
   bool at_end_ = false;
-  std::optional<bool> rereadable_;
+  std::optional<bool> regular_file_;
+  SeekableFileInput seekable_{file_};
+  std::optional<SpooledInput> spool_;
 };
 
 }  // namespace vestle

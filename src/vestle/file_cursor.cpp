@@ -5,8 +5,8 @@
 
 namespace vestle {
 
-FileCursor::FileCursor(PosixFile& file, std::size_t capacity)
-    : file_(file),
+FileCursor::FileCursor(RereadableInput& input, std::size_t capacity)
+    : input_(input),
       capacity_(std::max<std::size_t>(capacity, 1)),
       buffer_(std::make_unique_for_overwrite<unsigned char[]>(capacity_)) {}
 
@@ -14,9 +14,8 @@ Result<bool, IoError> FileCursor::load(std::uint64_t offset) {
   if (holds(offset)) return true;
   size_ = 0;
   base_ = offset;
-  if (Result<Done, IoError> sought = file_.seek_to(offset); !sought) return sought.error();
   Result<std::size_t, IoError> count =
-      file_.read(reinterpret_cast<char*>(buffer_.get()), capacity_);
+      input_.read_at(offset, reinterpret_cast<char*>(buffer_.get()), capacity_);
   if (!count) return count.error();
   size_ = count.value();
   return size_ != 0;

@@ -26,7 +26,9 @@ namespace vestle {
 //
 // A sink takes the field bytes as they are read (`append_bytes`), closes
 // fields and the row (`finish_field`, `finish_row`) and can ask the parser
-// to pause (`wants_stop`, when it has one) between two steps.
+// to pause (`wants_stop`, when it has one) between two steps. A sink with
+// `whole_field` takes an unquoted field that is followed by the delimiter
+// and lies in one buffer in one call, instead of the two.
 class LongRowParser {
  public:
   LongRowParser(FileCursor& reader, FileCursor& lookahead, unsigned char delimiter,
@@ -140,8 +142,19 @@ bool LongRowParser::run_unquoted(Sink& sink) {
     const std::size_t near = size - at < 8 ? size : at + 8;
     while (end < near && bytes[end] != delimiter_ && !is_line_break(bytes[end])) ++end;
     if (end == near && end < size) end = unquoted_stops_.scan(bytes, end, size).end;
+    const char* const text = reinterpret_cast<const char*>(bytes) + at;
+    if constexpr (requires { sink.whole_field(text, end - at); }) {
+      // A field read from its start to its delimiter in one piece.
+      if (state_ == State::FieldStart && end < size && bytes[end] == delimiter_) {
+        sink.whole_field(text, end - at);
+        at = end + 1;
+        position_ = base + at;
+        if (at == size || bytes[at] == quote_char_) return false;
+        continue;
+      }
+    }
     if (end > at) {
-      sink.append_bytes(reinterpret_cast<const char*>(bytes) + at, end - at);
+      sink.append_bytes(text, end - at);
       state_ = State::Unquoted;
     }
     position_ = base + end;

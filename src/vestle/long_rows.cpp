@@ -73,6 +73,7 @@ struct FieldCounter {
 
   void append_bytes(const char* /*data*/, std::size_t /*size*/) noexcept {}
   void finish_field() noexcept { ++fields; }
+  void whole_field(const char* /*data*/, std::size_t /*size*/) noexcept { ++fields; }
   void finish_row() noexcept {}
 };
 
@@ -131,6 +132,26 @@ class LongRowWriter {
   void append_bytes(const char* data, std::size_t size) {
     decoder_.feed(std::string_view(data, size), [this](std::string_view text) { take(text); });
   }
+  void whole_field(const char* data, std::size_t size) {
+    // Plain ASCII without a quote needs no quotes (the delimiter and line
+    // breaks cannot be inside): written as it stands.
+    if (field_ < layout_.merged_from && !decided_ && held_.empty() && decoder_.idle()) {
+      const char quote = quote_.bytes[0];
+      unsigned char high = 0;
+      bool has_quote = false;
+      for (std::size_t i = 0; i < size; ++i) {
+        high |= static_cast<unsigned char>(data[i]);
+        has_quote |= data[i] == quote;
+      }
+      if (high < 0x80 && !has_quote) {
+        put(std::string_view(data, size));
+        end_field();
+        return;
+      }
+    }
+    append_bytes(data, size);
+    finish_field();
+  }
   void finish_field() {
     decoder_.finish([this](std::string_view text) { take(text); });
     if (field_ < layout_.merged_from) {
@@ -143,6 +164,10 @@ class LongRowWriter {
       decided_ = false;
       quoted_ = false;
     }
+    end_field();
+  }
+  // What follows a field: the separator, or the close of the merged field.
+  void end_field() {
     const std::size_t next = field_ + 1;
     if (next < layout_.fields) {
       if (next <= layout_.merged_from) put(delimiter_.view());
@@ -201,6 +226,14 @@ class LongRowWriter {
   }
   void put(std::string_view text) {
     if (failed_) return;
+    if (text.size() <= 8) {
+      // Separators, quotes and tiny fields: copied without a call.
+      if (char* room = out_.room_for(text.size())) {
+        for (const char c : text) *room++ = c;
+        out_.commit(text.size());
+        return;
+      }
+    }
     if (Result<Done, IoError> written = out_.write(text); !written) {
       error_ = written.error();
       failed_ = true;
@@ -305,7 +338,7 @@ class SetAsideWriter {
 
 }  // namespace
 
-LongRowRepair::LongRowRepair(PosixFile& input, const VestleOptions& options,
+LongRowRepair::LongRowRepair(RereadableInput& input, const VestleOptions& options,
                              unsigned char delimiter, std::size_t columns)
     : delimiter_(delimiter),
       quote_char_(options.quote_char),

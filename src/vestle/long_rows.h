@@ -9,7 +9,7 @@
 #include "vestle/buffered_writer.h"
 #include "vestle/file_cursor.h"
 #include "vestle/long_row_parser.h"
-#include "vestle/posix_file.h"
+#include "vestle/rereadable_input.h"
 #include "vestle/quarantine_spool.h"
 #include "vestle/row_reconciler.h"
 #include "vestle/vestle_options.h"
@@ -17,7 +17,7 @@
 
 namespace vestle {
 
-// Repairs one row of a seekable input in memory that does not grow with the
+// Repairs one row of an input that can be read again, in memory that does not grow with the
 // row, its fields or its lines, into the bytes the writers give for the row
 // that vestle_slice makes of it. A row's fate depends on its field count
 // alone, so a first pass counts the fields; a second pass reads the row again
@@ -31,7 +31,7 @@ class LongRowRepair {
   // Bytes each of the four file cursors buffers.
   static constexpr std::size_t kCursorCapacity = std::size_t{256} << 10;
 
-  LongRowRepair(PosixFile& input, const VestleOptions& options, unsigned char delimiter,
+  LongRowRepair(RereadableInput& input, const VestleOptions& options, unsigned char delimiter,
                 std::size_t columns);
 
   // Where the row ended: past its line break, and the line number there.

@@ -22,8 +22,8 @@ void append_length(std::string& out, std::size_t length) {
 
 }  // namespace
 
-QuarantineSpool::QuarantineSpool(std::size_t memory_limit, FileOps& ops)
-    : memory_limit_(memory_limit), ops_(ops) {}
+QuarantineSpool::QuarantineSpool(std::size_t memory_limit, const SpillFiles& spill_files)
+    : memory_limit_(memory_limit), spill_files_(spill_files) {}
 
 void QuarantineSpool::add(RowView raw_fields, QuarantineReason reason,
                           std::size_t expected_columns, std::size_t line,
@@ -43,7 +43,7 @@ void QuarantineSpool::add_piece(std::string_view piece, bool ends_line) {
 
 void QuarantineSpool::spill() {
   if (!spill_.is_open()) {
-    Result<PosixFile, IoError> created = PosixFile::create_unnamed(kSpillDirectory, ops_);
+    Result<PosixFile, IoError> created = spill_files_.create();
     if (!created) {
       spill_failed_ = true;
       return;

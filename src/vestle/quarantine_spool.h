@@ -12,21 +12,21 @@
 #include "parser/utf8.h"
 #include "vestle/buffered_writer.h"
 #include "vestle/posix_file.h"
+#include "vestle/spill_files.h"
 #include "vestle/vestle_outcome.h"
 
 namespace vestle {
 
 // Lines are formatted as they come and kept in memory up to a bound; beyond
-// it they move to an unnamed temporary file, so the memory of a run does not
-// grow with the number of rows set aside. Where no temporary file can be
-// made or written, the lines simply stay in memory.
+// it they move to an unnamed spill file, so the memory of a run does not
+// grow with the number of rows set aside. Where no spill file can be made or
+// written, the lines simply stay in memory.
 class QuarantineSpool {
  public:
   static constexpr std::size_t kDefaultMemoryLimit = std::size_t{4} << 20;
-  static constexpr const char* kSpillDirectory = "/tmp";
 
   explicit QuarantineSpool(std::size_t memory_limit = kDefaultMemoryLimit,
-                           FileOps& ops = system_file_ops());
+                           const SpillFiles& spill_files = tmp_spill_files());
 
   // The raw fields are joined with the text of `delimiter`.
   void add(RowView raw_fields, QuarantineReason reason, std::size_t expected_columns,
@@ -45,7 +45,7 @@ class QuarantineSpool {
   [[nodiscard]] Result<Done, IoError> replay_spilled(BufferedWriter& out);
 
   std::size_t memory_limit_;
-  FileOps& ops_;
+  const SpillFiles& spill_files_;
   std::size_t records_ = 0;
   std::string line_;
   // Each line, or piece of a line, as its length (a machine word) followed

@@ -8,6 +8,7 @@
 #include "vestle/chunked_input.h"
 #include "vestle/output_file.h"
 #include "vestle/quarantine_spool.h"
+#include "vestle/spill_files.h"
 #include "vestle/vestle_stream.h"
 
 namespace vestle {
@@ -34,9 +35,10 @@ Result<VestleStats> vestle_file(const std::string& input_path, const std::string
   // input creates nothing.
   const StreamSettings settings;
   ChunkedInput chunks(input, settings.chunk_size);
+  const SpillFiles spill_files(output_path, ops);
   std::optional<QuarantineSpool> spool;
-  if (quarantine_path) spool.emplace(QuarantineSpool::kDefaultMemoryLimit, ops);
-  StreamingRepair repair(chunks, options, spool ? &*spool : nullptr, settings);
+  if (quarantine_path) spool.emplace(QuarantineSpool::kDefaultMemoryLimit, spill_files);
+  StreamingRepair repair(chunks, options, spool ? &*spool : nullptr, settings, spill_files);
   if (Result<Done, IoError> settled = repair.settle_format(); !settled) {
     return VestleError(settled.error());
   }

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "parser/byte_scan.h"
 #include "parser/field_count_sink.h"
@@ -37,9 +38,9 @@ struct StreamingRepair::RowTools {
 
 // Reads a long row of the format's passes through the file.
 struct StreamingRepair::RowCounter {
-  explicit RowCounter(PosixFile& file)
-      : reader(file, LongRowRepair::kCursorCapacity),
-        lookahead(file, LongRowRepair::kCursorCapacity) {}
+  explicit RowCounter(RereadableInput& input)
+      : reader(input, LongRowRepair::kCursorCapacity),
+        lookahead(input, LongRowRepair::kCursorCapacity) {}
 
   FileCursor reader;
   FileCursor lookahead;
@@ -53,11 +54,13 @@ struct StreamingRepair::WindowStop {
 };
 
 StreamingRepair::StreamingRepair(ChunkedInput& input, const VestleOptions& options,
-                                 QuarantineSpool* quarantine, const StreamSettings& settings)
+                                 QuarantineSpool* quarantine, const StreamSettings& settings,
+                                 const SpillFiles& spill_files)
     : input_(input),
       options_(options),
       quarantine_(quarantine),
       settings_(settings),
+      spill_files_(spill_files),
       inference_(options.delimiter, options.expected_columns, options.quote_char) {}
 
 StreamingRepair::~StreamingRepair() = default;
@@ -77,8 +80,9 @@ Result<Done, IoError> StreamingRepair::settle_format() {
       }
       continue;
     }
-    // A pipe cannot be read twice: it keeps what the heuristics still need.
-    if (input_.window().size() < settings_.prefix_limit || !input_.can_restart()) continue;
+    if (input_.window().size() < settings_.prefix_limit) continue;
+    // Past the limit the prefix is read again; a pipe is spooled for that.
+    if (Result<Done, IoError> rereadable = make_rereadable(); !rereadable) return rereadable;
     input_.discard(static_cast<std::size_t>(inference_.needed_from() - input_.window_offset()));
     read_again = true;
   }
@@ -93,7 +97,10 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
   for (std::size_t pass = 0; pass < inference_.pass_count(); ++pass) {
     const std::optional<FormatInference::OpenRow> row = inference_.open_row(pass);
     if (!row || row->offset >= window_end || !is_long(window_end - row->offset)) continue;
-    if (!row_counter_) row_counter_ = std::make_unique<RowCounter>(input_.file());
+    if (Result<Done, IoError> rereadable = make_rereadable(); !rereadable) {
+      return rereadable.error();
+    }
+    if (!row_counter_) row_counter_ = std::make_unique<RowCounter>(input_.rereadable());
     // The heuristics tokenise with quote repair on, whatever the run asks.
     LongRowParser parser(row_counter_->reader, row_counter_->lookahead, row->delimiter,
                          options_.quote_char, /*repair_quotes=*/true);
@@ -139,8 +146,11 @@ Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
   }
 }
 
-bool StreamingRepair::is_long(std::size_t length) noexcept {
-  return length >= settings_.long_row_threshold && input_.can_restart();
+Result<Done, IoError> StreamingRepair::make_rereadable() {
+  if (input_.can_restart()) return Done{};
+  Result<PosixFile, IoError> spill = spill_files_.create();
+  if (!spill) return spill.error();
+  return input_.spool_into(std::move(spill).value());
 }
 
 Result<StreamingRepair::WindowStop, IoError> StreamingRepair::repair_window(
@@ -222,8 +232,11 @@ Result<Done, IoError> StreamingRepair::repair_row(std::size_t line_number, RowTo
 
 Result<ParsePoint, IoError> StreamingRepair::repair_long_row(ParsePoint start, RowTools& tools,
                                                              BufferedWriter& output) {
+  if (Result<Done, IoError> rereadable = make_rereadable(); !rereadable) {
+    return rereadable.error();
+  }
   if (!tools.long_rows) {
-    tools.long_rows.emplace(input_.file(), options_, tools.delimiter, tools.columns);
+    tools.long_rows.emplace(input_.rereadable(), options_, tools.delimiter, tools.columns);
   }
   Result<LongRowRepair::RowEnd, IoError> end =
       tools.long_rows->repair(start.offset, start.line_number, output, quarantine_, stats_);

@@ -11,6 +11,7 @@
 #include "vestle/buffered_writer.h"
 #include "vestle/chunked_input.h"
 #include "vestle/quarantine_spool.h"
+#include "vestle/spill_files.h"
 #include "vestle/vestle_options.h"
 #include "vestle/vestle_outcome.h"
 
@@ -33,14 +34,15 @@ struct StreamSettings {
 // bytes, set-aside lines and statistics are those of vestle_slice over the
 // whole input followed by the writers. Memory holds the window of input, one
 // row shorter than the long-row threshold and the quarantine spool, whatever
-// the size of the input or of its rows; only an input that cannot be read
-// twice (a pipe) keeps everything up to the rows that settle the format, and
-// holds a long row whole.
+// the size of the input or of its rows. Where an input that cannot be read
+// twice (a pipe) would need to be, it is kept in a spill file from then on.
 class StreamingRepair {
  public:
-  // Rows set aside go to `quarantine` when one is given.
+  // Rows set aside go to `quarantine` when one is given. A pipe that must
+  // be read again is kept in a file of `spill_files`.
   StreamingRepair(ChunkedInput& input, const VestleOptions& options, QuarantineSpool* quarantine,
-                  const StreamSettings& settings = {});
+                  const StreamSettings& settings = {},
+                  const SpillFiles& spill_files = tmp_spill_files());
   ~StreamingRepair();
 
   // Reads until delimiter and column count are settled, at least one chunk,
@@ -72,12 +74,17 @@ class StreamingRepair {
   [[nodiscard]] Result<ParsePoint, IoError> repair_long_row(ParsePoint start, RowTools& tools,
                                                             BufferedWriter& output);
   // Whether a row of `length` bytes so far takes the long-row path.
-  [[nodiscard]] bool is_long(std::size_t length) noexcept;
+  [[nodiscard]] bool is_long(std::size_t length) const noexcept {
+    return length >= settings_.long_row_threshold;
+  }
+  // Makes the input one that can be read again: a pipe is spooled.
+  [[nodiscard]] Result<Done, IoError> make_rereadable();
 
   ChunkedInput& input_;
   VestleOptions options_;
   QuarantineSpool* quarantine_;
   StreamSettings settings_;
+  const SpillFiles& spill_files_;
   FormatInference inference_;
   std::unique_ptr<RowCounter> row_counter_;  // made at the first long row
   bool empty_input_ = false;

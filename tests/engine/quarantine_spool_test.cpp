@@ -27,7 +27,7 @@ class SpillFailing : public MemoryFiles {
   }
   int open(const char* path, int flags, mode_t mode) override {
     const int fd = MemoryFiles::open(path, flags, mode);
-    if (std::string(path) == QuarantineSpool::kSpillDirectory) spill_fd_ = fd;
+    if (std::string(path) == SpillFiles::kFallbackDirectory) spill_fd_ = fd;
     return fd;
   }
 
@@ -62,7 +62,8 @@ std::string expected_quarantine(const RowStore& rows) {
 }
 
 std::string spooled(const RowStore& rows, std::size_t memory_limit, MemoryFiles& files) {
-  QuarantineSpool spool(memory_limit, files);
+  const SpillFiles spill_files({}, files);
+  QuarantineSpool spool(memory_limit, spill_files);
   for (std::size_t i = 0; i < rows.row_count(); ++i) {
     spool.add(rows.row(i), i % 2 == 0 ? QuarantineReason::ExtraColumns : QuarantineReason::TooFewColumns,
               3, i + 2, ';');
@@ -82,11 +83,11 @@ TEST(QuarantineSpool, WritesWhatWriteQuarantineWritesWhereverTheLinesWaited) {
   for (const std::size_t limit : {std::size_t{0}, std::size_t{5000}, std::size_t{1} << 30}) {
     SCOPED_TRACE("memory limit " + std::to_string(limit));
     MemoryFiles spill_allowed;
-    spill_allowed.files[QuarantineSpool::kSpillDirectory] = "";
+    spill_allowed.files[SpillFiles::kFallbackDirectory] = "";
     EXPECT_EQ(spooled(rows, limit, spill_allowed), expected);
     if (limit < (std::size_t{1} << 30)) {
       // Everything but the lines still in memory went to the spill file.
-      EXPECT_GT(spill_allowed.files[QuarantineSpool::kSpillDirectory].size(), expected.size() / 2);
+      EXPECT_GT(spill_allowed.files[SpillFiles::kFallbackDirectory].size(), expected.size() / 2);
     }
   }
 }
@@ -102,7 +103,7 @@ TEST(QuarantineSpool, ASpillWriteThatFailsKeepsItsLinesInMemory) {
   for (const int fail_from : {1, 2, 5}) {
     SCOPED_TRACE("spill writes fail from the " + std::to_string(fail_from) + "th on");
     SpillFailing files;
-    files.files[QuarantineSpool::kSpillDirectory] = "";
+    files.files[SpillFiles::kFallbackDirectory] = "";
     files.fail_from = fail_from;
     EXPECT_EQ(spooled(rows, 2000, files), expected_quarantine(rows));
   }
