@@ -8,6 +8,7 @@ encoding) reaches the repair through a pipe from a second worker, the feeder.
 
 from __future__ import annotations
 
+import errno
 import multiprocessing
 import os
 import secrets
@@ -66,7 +67,7 @@ class _Target:
         except OSError as error:
             raise _TargetError(f"{name}: {error.strerror}") from None
         if status is not None and stat.S_ISDIR(status.st_mode):
-            raise _TargetError(f"{name}: {os.strerror(21)}")  # EISDIR
+            raise _TargetError(f"{name}: {os.strerror(errno.EISDIR)}")
         if status is not None and not stat.S_ISREG(status.st_mode):
             self.write_path = name
             return
@@ -83,7 +84,11 @@ class _Target:
         if stat.S_ISFIFO(mode) or stat.S_ISCHR(mode):
             return "/dev/fd/1"
         # A regular file is not reopened: that would truncate it and lose an append's position.
-        fd, path = tempfile.mkstemp(prefix="csv-vestle-", suffix=".csv")
+        try:
+            fd, path = tempfile.mkstemp(prefix="csv-vestle-", suffix=".csv")
+        except OSError as error:
+            raise _TargetError(f"standard output: no temporary file in {tempfile.gettempdir()}: "
+                               f"{error.strerror}") from None
         os.close(fd)
         self.temporary = path
         self.copy_to_stdout = True
@@ -124,9 +129,9 @@ def _create_temporary(final: str, mode: int | None, shown: str) -> str:
         try:
             if mode is not None:
                 os.fchmod(fd, mode)
-        except OSError:
+        except OSError as error:
             os.unlink(path)
-            raise
+            raise _TargetError(f"{shown}: {error.strerror}") from None
         finally:
             os.close(fd)
         return path
@@ -134,8 +139,8 @@ def _create_temporary(final: str, mode: int | None, shown: str) -> str:
 
 @contextmanager
 def _stop_signals_held() -> Iterator[None]:
-    """Holds Ctrl-C back while a worker or a temporary is made and recorded, so that the cleanup
-    sees every one."""
+    """Holds Ctrl-C and SIGTERM back while a worker or a temporary is made and recorded, so that
+    the cleanup sees every one, and while the cleanup runs."""
     previous = signal.pthread_sigmask(signal.SIG_BLOCK, _STOP_SIGNALS)
     try:
         yield
@@ -338,6 +343,10 @@ def run_jobs(jobs: Sequence[RepairJob], options: RepairOptions, encoding: str | 
     pending = deque(zip(jobs, sizes))
     running: list[_FileRepair] = []
     finished_bytes = failed = 0
+
+    def show_progress() -> None:
+        progress.show(finished_bytes + sum(r.measure() for r in running))
+
     try:
         while pending or running:
             while pending and len(running) < parallel:
@@ -355,10 +364,13 @@ def run_jobs(jobs: Sequence[RepairJob], options: RepairOptions, encoding: str | 
                     failed += isinstance(result, str)
                     finished_bytes += repair_of_file.size or repair_of_file.bytes_read
                     progress.file_done()
+                    show_progress()  # the bar counts the file before its line is written
                     report(repair_of_file.job, result)
-            progress.show(finished_bytes + sum(r.measure() for r in running))
+            show_progress()
     finally:
-        for repair_of_file in running:
-            repair_of_file.release()
-        progress.close()
+        # A second Ctrl-C does not cut the cleanup short.
+        with _stop_signals_held():
+            for repair_of_file in running:
+                repair_of_file.release()
+            progress.close()
     return failed
