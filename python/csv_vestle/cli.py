@@ -81,7 +81,7 @@ def build_parser() -> argparse.ArgumentParser:
 
     one = parser.add_argument_group("one file")
     one.add_argument("-o", "--output", metavar="OUTPUT",
-                     help="repaired file; may be INPUT itself (default and -: standard output)")
+                     help="repaired file, or - for standard output (the default); may be INPUT itself")
     one.add_argument("-q", "--quarantine", metavar="QUARANTINE",
                      help="file for the rows set aside: line number, reason and content")
 
