@@ -34,6 +34,8 @@ def _single_character(value: str) -> str:
 
 
 def _count(minimum: int) -> Callable[[str], int]:
+    """A checker for a whole number from minimum up to the largest size the module takes."""
+
     def check(value: str) -> int:
         try:
             number = int(value)
@@ -41,6 +43,8 @@ def _count(minimum: int) -> Callable[[str], int]:
             raise argparse.ArgumentTypeError(f"not a whole number: {value!r}") from None
         if number < minimum:
             raise argparse.ArgumentTypeError(f"must be {minimum} or more, got {number}")
+        if number > sys.maxsize:
+            raise argparse.ArgumentTypeError(f"must be at most {sys.maxsize}, got {number}")
         return number
 
     return check

@@ -104,6 +104,7 @@ def test_a_failed_file_exits_1_and_names_the_file(args, named, write_file, tmp_p
     (["--delimiter", ";;"], "argument --delimiter: must be one ASCII character"),
     (["--quote-char", "é"], "argument --quote-char: must be one ASCII character"),
     (["--columns", "-1"], "argument --columns: must be 0 or more, got -1"),
+    (["--columns", str(2**64)], f"argument --columns: must be at most {sys.maxsize}"),
     (["--jobs", "0", "--output-dir", "out"], "argument -j/--jobs: must be 1 or more, got 0"),
     (["--encoding", "no-such-codec"], "argument --encoding: unknown encoding: 'no-such-codec'"),
     (["--encoding", "rot13"], "argument --encoding: not a text encoding: 'rot13'"),
