@@ -125,27 +125,32 @@ def test_ctrl_c_ends_a_busy_repair_at_once_and_leaves_no_output(tmp_path):
     os.mkfifo(fifo)
     process = subprocess.Popen(command(fifo, "--output-dir", out), stderr=subprocess.PIPE,
                                preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
-    deadline = time.monotonic() + 60
-    while True:  # opening without a reader fails at once instead of blocking
-        try:
-            writer = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
-            break
-        except OSError:
-            assert process.poll() is None and time.monotonic() < deadline, process.stderr.read()
-            time.sleep(0.05)
     try:
-        os.set_blocking(writer, True)
-        # Several times the pipe's buffer: written only once the worker has read most of it.
-        os.write(writer, b"a,b,c\n" * 100_000)
-        started = time.monotonic()
-        process.send_signal(signal.SIGINT)
-        status = process.wait(timeout=60)
-        elapsed = time.monotonic() - started
-        with pytest.raises(BrokenPipeError):  # the worker is gone too
-            os.write(writer, b"a,b,c\n")
+        deadline = time.monotonic() + 60
+        while True:  # opening without a reader fails at once instead of blocking
+            try:
+                writer = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+                break
+            except OSError:
+                assert process.poll() is None and time.monotonic() < deadline
+                time.sleep(0.05)
+        try:
+            os.set_blocking(writer, True)
+            # Several times the pipe's buffer: written only once the worker has read most of it.
+            os.write(writer, b"a,b,c\n" * 100_000)
+            started = time.monotonic()
+            process.send_signal(signal.SIGINT)
+            status = process.wait(timeout=60)
+            elapsed = time.monotonic() - started
+            with pytest.raises(BrokenPipeError):  # the worker is gone too
+                os.write(writer, b"a,b,c\n")
+        finally:
+            os.close(writer)
+        assert status == 130, process.stderr.read()
     finally:
-        os.close(writer)
-    assert status == 130, process.stderr.read()
+        process.kill()  # only when a check above failed: it has ended otherwise
+        process.wait()
+        process.stderr.close()
     assert elapsed < 5
     assert list(out.iterdir()) == []
 
