@@ -19,6 +19,8 @@ MODULE = "_csv_vestle_backend"
 # package named after it with "-stubs" (PEP 561). The folder stubs/ holds that
 # package and is installed as site-packages/_csv_vestle_backend-stubs/.
 STUBS_PACKAGE = f"{MODULE}-stubs"
+# The command line, pure Python over the module; pyproject.toml declares its console script.
+COMMAND_PACKAGE = "csv_vestle"
 
 
 class CMakeExtension(Extension):
@@ -65,10 +67,10 @@ class CMakeBuild(build_ext):
 setup(
     ext_modules=[CMakeExtension(MODULE)],
     cmdclass={"build_ext": CMakeBuild},
-    # Besides the extension, only the stub package; nothing else in this tree is Python to install.
-    packages=[STUBS_PACKAGE],
-    package_dir={STUBS_PACKAGE: f"stubs/{STUBS_PACKAGE}"},
-    package_data={STUBS_PACKAGE: ["__init__.pyi"]},
+    # Besides the extension: its stub package and the csv_vestle package of the csv-vestle command.
+    packages=[STUBS_PACKAGE, COMMAND_PACKAGE],
+    package_dir={STUBS_PACKAGE: f"stubs/{STUBS_PACKAGE}", COMMAND_PACKAGE: f"python/{COMMAND_PACKAGE}"},
+    package_data={STUBS_PACKAGE: ["__init__.pyi"], COMMAND_PACKAGE: ["py.typed"]},
     py_modules=[],
     # Keeps setuptools out of build/, the CMake folder of scripts/test.sh.
     options={"build": {"build_base": "build-pip"}},

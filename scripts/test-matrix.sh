@@ -70,7 +70,7 @@ print("GIL still disabled after importing _csv_vestle_backend")' || {
   fi
 
   local log="$build/pytest.log" status counts
-  env -u PYTHON_GIL PYTHONPATH="$build" "$python" -m pytest -q -p no:cacheprovider tests/python 2>&1 | tee "$log"
+  env -u PYTHON_GIL PYTHONPATH="$build:$repo/python" "$python" -m pytest -q -p no:cacheprovider tests/python 2>&1 | tee "$log"
   status=${PIPESTATUS[0]}
   if ((status == 5)); then
     echo "$tag: pytest collected no tests" >&2

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs a clean copy of the repository with pip into a fresh virtual
 # environment, offline, and checks from outside the source tree that the
-# installed module and its stub package are there and that a damaged file is repaired.
+# installed module and its stub package are there and that a damaged file is repaired,
+# by the module and by the csv-vestle command.
 # Usage: scripts/test-pip-install.sh   (interpreter: VESTLE_PYTHON, default /usr/bin/python3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh python3-venv python3-setuptools python3-wheel
+scripts/install-deps.sh python3-venv python3-setuptools python3-wheel python3-tqdm
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vestle-pip.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -59,4 +60,16 @@ assert rows[1:] == [['Bob "the builder" Smith', "Paris", "stray"],
                     ["Dave", "Rome", "extra,field"]], rows
 print(f"installed module {module.name} {vestle.__version__} repaired the sample")
 EOF
+
+echo "== the csv-vestle command of the venv gives the same files"
+command_path="$work/venv/bin/csv-vestle"
+if [[ ! -x "$command_path" ]]; then
+  echo "csv-vestle is not installed in $work/venv/bin" >&2
+  exit 1
+fi
+env -u PYTHONPATH "$command_path" --version
+env -u PYTHONPATH "$command_path" damaged.csv -o kept-by-command.csv -q quarantine-by-command.csv --no-merge
+cmp kept-by-command.csv kept.csv
+cmp quarantine-by-command.csv quarantine.csv
+env -u PYTHONPATH "$work/venv/bin/python" -m csv_vestle - --quiet <damaged.csv | cmp - repaired.csv
 echo "pip install check passed"

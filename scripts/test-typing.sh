@@ -2,15 +2,15 @@
 # Type-checks programs against the pip-installed package as a user's project would:
 # tests/typing/uses_every_name.py (every function, class and attribute) must pass
 # `mypy --strict` and then run; tests/typing/wrong_argument.py must fail with
-# exactly the expected errors. Fails when the stubs are not found, not complete
-# or too loose.
+# exactly the expected errors; the command's package csv_vestle must pass too. Fails
+# when the stubs are not found, not complete or too loose.
 # Usage: scripts/test-typing.sh   (interpreter: VESTLE_PYTHON, default /usr/bin/python3;
 # Debian's mypy serves /usr/bin/python3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 
-scripts/install-deps.sh python3-mypy python3-venv python3-setuptools python3-wheel
+scripts/install-deps.sh python3-mypy python3-venv python3-setuptools python3-wheel python3-tqdm
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vestle-typing.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -53,6 +53,10 @@ mypy uses_every_name.py
 echo "mypy: no errors"
 "$python" uses_every_name.py >/dev/null
 echo "the program runs"
+
+echo "== mypy --strict on the installed csv_vestle package, the command (must pass)"
+mypy -p csv_vestle
+echo "mypy: no errors"
 
 echo "== mypy --strict wrong_argument.py (must fail)"
 status=0

@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 python=${VESTLE_PYTHON:-/usr/bin/python3}
 
-scripts/install-deps.sh python3-distributed  # dask.distributed for the example that uses a cluster
+# dask.distributed for the example that uses a cluster; tqdm for the command's progress bar
+scripts/install-deps.sh python3-distributed python3-tqdm
 # shellcheck disable=SC2086
 cmake -S . -B "$build_dir" -DVESTLE_PYTHON="$python" -DVESTLE_BUILD_TESTS=ON ${VESTLE_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build_dir" -j "$(nproc)"
@@ -40,7 +41,8 @@ fi
 
 echo "== Python tests (pytest)"
 set +e
-PYTHONPATH="$PWD/$build_dir" "$python" -m pytest -q -p no:cacheprovider tests/python
+# python/ holds the csv_vestle package of the command, run from the source tree.
+PYTHONPATH="$PWD/$build_dir:$PWD/python" "$python" -m pytest -q -p no:cacheprovider tests/python
 status=$?
 set -e
 if [[ $status -eq 5 ]]; then

@@ -24,7 +24,7 @@ fi
 
 # Debian's setuptools and wheel are the build tools: the venv sees them through
 # --system-site-packages, --no-build-isolation keeps pip from fetching its own,
-# and --no-index forbids any download.
+# and --no-index forbids any download: the dependency tqdm is Debian's python3-tqdm.
 "$python" -m venv --system-site-packages "$dest/venv"
 echo "== pip install --no-build-isolation (CMake build of the module)"
 "$dest/venv/bin/python" -m pip install -q --no-build-isolation --no-index "$dest/src"

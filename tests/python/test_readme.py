@@ -1,13 +1,20 @@
-"""README.md says what the code prints: its Python blocks are run and their output comments compared.
+"""README.md says what the code prints: its Python and console blocks are run and their output compared.
 
 In a Python block of the README, a line that starts with "# " in the first
 column is output: together, in order, such lines are exactly what the block
 prints. Comments meant for the reader are written after code or indented.
+In a console block, the lines that start with "$ " are commands, run in order
+by one shell with csv-vestle on its PATH; the other lines are exactly what
+they print, standard output and error together.
 Each block runs in its own namespace, in one folder holding the files the
 README's examples name.
 """
 
+import os
 import re
+import shlex
+import subprocess
+import sys
 import textwrap
 from pathlib import Path
 
@@ -20,6 +27,7 @@ README = (Path(__file__).resolve().parents[2] / "README.md").read_text(encoding=
 BLOCKS = [(m.group(2), textwrap.dedent(m.group(3)), README.count("\n", 0, m.start()) + 1)
           for m in re.finditer(r"^( *)```(\w*)\n(.*?)^\1```$", README, re.MULTILINE | re.DOTALL)]
 PYTHON_BLOCKS = [(text, line) for lang, text, line in BLOCKS if lang == "python"]
+CONSOLE_BLOCKS = [(text, line) for lang, text, line in BLOCKS if lang == "console"]
 
 
 def block_after(marker):
@@ -48,8 +56,18 @@ def readme_folder(tmp_path, monkeypatch):
     return tmp_path
 
 
-def test_readme_has_python_blocks():
+@pytest.fixture
+def command_on_path(tmp_path_factory, monkeypatch):
+    """csv-vestle as pip installs it: this interpreter running the csv_vestle package."""
+    folder = tmp_path_factory.mktemp("bin")
+    (folder / "csv-vestle").write_text(f'#!/bin/sh\nexec {shlex.quote(sys.executable)} -m csv_vestle "$@"\n')
+    (folder / "csv-vestle").chmod(0o755)
+    monkeypatch.setenv("PATH", f"{folder}{os.pathsep}{os.environ['PATH']}")
+
+
+def test_readme_has_blocks_to_run():
     assert len(PYTHON_BLOCKS) >= 2
+    assert len(CONSOLE_BLOCKS) >= 3
 
 
 @pytest.mark.parametrize("text, line", PYTHON_BLOCKS, ids=[f"line{line}" for _, line in PYTHON_BLOCKS])
@@ -58,6 +76,15 @@ def test_python_block_prints_its_output_comments(text, line, readme_folder, caps
                 if row.startswith("# ") or row == "#"]
     exec(compile(text, f"README.md:{line}", "exec"), {"__name__": "readme_block"})
     assert capsys.readouterr().out.splitlines() == expected
+
+
+@pytest.mark.parametrize("text, line", CONSOLE_BLOCKS, ids=[f"line{line}" for _, line in CONSOLE_BLOCKS])
+def test_console_block_prints_what_it_shows(text, line, readme_folder, command_on_path):
+    commands = [row[2:] for row in text.splitlines() if row.startswith("$ ")]
+    shown = [row for row in text.splitlines() if not row.startswith("$ ")]
+    done = subprocess.run(["bash", "-c", "\n".join(commands)], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+    assert done.stdout.decode("utf-8").splitlines() == shown
 
 
 @pytest.mark.parametrize("name", ["clean.csv", "quarantine.csv"])
