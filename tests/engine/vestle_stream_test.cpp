@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "support/text_samples.h"
 #include "support/stream_harness.h"
+#include "vestle/spill_files.h"
 
 namespace vestle {
 namespace {
@@ -181,6 +184,49 @@ TEST(VestleStream, ReadTwiceHeldOrSpilledTheBytesAreTheSame) {
         }
       }
     }
+  }
+}
+
+// A pipe's long row is kept in a spill file; when none can be made, or a
+// write to it fails, the run fails with that error after the rows before it.
+TEST(VestleStream, ASpillFileThatFailsIsTheRunsError) {
+  // The rows before it settle the format.
+  const std::string input = repeated("a,b\n", 120) + "\"" + std::string(300, 'x') + "\",y\n" +
+                            repeated("c,d\n", 20);
+  const std::string reference = reference_repair(input, VestleOptions{}).output;
+  class SpillWritesFail : public testing::MemoryFiles {
+   public:
+    ssize_t write(int /*fd*/, const void* /*data*/, std::size_t /*size*/) override {
+      errno = EIO;
+      return -1;
+    }
+  };
+  testing::MemoryFiles no_directory;  // the spill directory cannot be opened
+  SpillWritesFail failing_writes;
+  failing_writes.files[SpillFiles::kFallbackDirectory] = "";
+  for (auto [spill_ops, error] : {std::pair<FileOps*, int>{&no_directory, ENOENT},
+                                  std::pair<FileOps*, int>{&failing_writes, EIO}}) {
+    testing::MemoryFiles files;
+    files.files["in"] = input;
+    files.seekable = false;
+    PosixFile in(files.open("in", O_RDONLY, 0), files);
+    ChunkedInput chunks(in, 16);
+    StreamSettings settings;
+    settings.chunk_size = 16;
+    settings.long_row_threshold = 64;
+    const SpillFiles spill_files({}, *spill_ops);
+    StreamingRepair repair(chunks, VestleOptions{}, nullptr, settings, spill_files);
+    std::string written;
+    {
+      BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files));
+      ASSERT_TRUE(repair.settle_format());
+      const Result<Done, IoError> rows = repair.write_rows(out);
+      ASSERT_FALSE(rows);
+      EXPECT_EQ(rows.error().os_error(), error);
+    }
+    written = files.files["out"];
+    EXPECT_GE(written.size(), 4u * 100);
+    EXPECT_EQ(reference.compare(0, written.size(), written), 0);  // the rows before it
   }
 }
 
