@@ -46,8 +46,10 @@ void FormatInference::advance_pass(Pass& pass, std::string_view window,
     return;
   }
   const std::uint64_t rest_offset = window_offset + start;
-  ResilientParser parser(rest, pass.delimiter, quote_char_, /*repair_quotes=*/true,
-                         pass.resume.line_number, pass.resume.offset == 0 && !pass.inside_row);
+  ResilientParser parser(
+      rest, pass.delimiter, quote_char_, /*repair_quotes=*/true,
+      {.line_number = pass.resume.line_number,
+       .at_input_start = pass.resume.offset == 0 && !pass.inside_row});
   FieldCountSink sink;
   bool resuming = pass.inside_row.has_value();
   for (;;) {

@@ -130,6 +130,32 @@ inline std::size_t find_first_of4_words(const unsigned char* bytes, std::size_t 
   return i;
 }
 
+// One bit per byte of the 64 bytes at `block`, set where the byte equals
+// `a`, `b`, `c` or `d`; eight bytes per step.
+inline std::uint64_t block_mask_of4_words(const unsigned char* block, unsigned char a,
+                                          unsigned char b, unsigned char c,
+                                          unsigned char d) noexcept {
+  using scan_detail::kOnes;
+  std::uint64_t mask = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (std::size_t i = 0; i < 64; i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, block + i, sizeof word);
+      const std::uint64_t hits = equal_bytes(word, kOnes * a) | equal_bytes(word, kOnes * b) |
+                                 equal_bytes(word, kOnes * c) | equal_bytes(word, kOnes * d);
+      // The high bit of each byte, gathered into eight bits in byte order.
+      const std::uint64_t gathered = ((hits >> 7) * 0x0102040810204080ULL) >> 56;
+      mask |= gathered << i;
+    }
+  } else {
+    for (std::size_t i = 0; i < 64; ++i) {
+      const unsigned char x = block[i];
+      if (x == a || x == b || x == c || x == d) mask |= std::uint64_t{1} << i;
+    }
+  }
+  return mask;
+}
+
 // Offset of the first byte from 0x80 up in [from, size), or `size`; eight
 // bytes per step; without SSE2 the whole search, with it the tail the vector
 // loop leaves.
@@ -236,6 +262,23 @@ inline std::size_t find_first_of4_sse2(const unsigned char* bytes, std::size_t f
   return find_first_of4_words(bytes, i, size, a, b, c, d);
 }
 
+inline std::uint64_t block_mask_of4_sse2(const unsigned char* block, unsigned char a,
+                                         unsigned char b, unsigned char c,
+                                         unsigned char d) noexcept {
+  const __m128i va = _mm_set1_epi8(static_cast<char>(a));
+  const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
+  const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
+  const __m128i vd = _mm_set1_epi8(static_cast<char>(d));
+  std::uint64_t mask = 0;
+  for (std::size_t i = 0; i < 64; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
+    const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(v, vc), _mm_cmpeq_epi8(v, vd)));
+    mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits))) << i;
+  }
+  return mask;
+}
+
 inline std::size_t skip_ascii_sse2(const unsigned char* bytes, std::size_t from,
                                    std::size_t size) noexcept {
   std::size_t i = from;
@@ -280,6 +323,17 @@ inline std::size_t find_first_of4(const unsigned char* bytes, std::size_t from, 
   return find_first_of4_sse2(bytes, from, size, a, b, c, d);
 #else
   return find_first_of4_words(bytes, from, size, a, b, c, d);
+#endif
+}
+
+// One bit per byte of the 64 bytes at `block`, set where the byte equals
+// `a`, `b`, `c` or `d`.
+inline std::uint64_t block_mask_of4(const unsigned char* block, unsigned char a, unsigned char b,
+                                    unsigned char c, unsigned char d) noexcept {
+#if defined(__SSE2__)
+  return block_mask_of4_sse2(block, a, b, c, d);
+#else
+  return block_mask_of4_words(block, a, b, c, d);
 #endif
 }
 

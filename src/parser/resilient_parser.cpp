@@ -15,20 +15,20 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 ResilientParser::ResilientParser(std::string_view input, unsigned char delimiter,
                                  unsigned char quote_char, bool repair_quotes) noexcept
-    : ResilientParser(input, delimiter, quote_char, repair_quotes, 1, /*at_input_start=*/true) {}
+    : ResilientParser(input, delimiter, quote_char, repair_quotes, WindowStart{}) {}
 
 ResilientParser::ResilientParser(std::string_view input, unsigned char delimiter,
                                  unsigned char quote_char, bool repair_quotes,
-                                 std::size_t line_number, bool at_input_start) noexcept
+                                 const WindowStart& start) noexcept
     : input_(input),
-      line_number_(line_number),
+      line_number_(start.line_number),
       delimiter_(delimiter),
       quote_char_(quote_char),
       repair_quotes_(repair_quotes),
       lookahead_(input, delimiter, quote_char),
       unquoted_stops_(delimiter, kLf, kCr),
       quoted_stops_(quote_char, kLf, kLf) {
-  if (at_input_start && input.substr(0, 3) == kByteOrderMark) position_ = 3;
+  if (start.at_input_start && input.substr(0, 3) == kByteOrderMark) position_ = 3;
   row_start_ = ParsePoint{position_, line_number_};
 }
 

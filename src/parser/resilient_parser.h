@@ -37,11 +37,16 @@ class ResilientParser {
   // Borrows `input`; skips a leading UTF-8 byte-order mark.
   ResilientParser(std::string_view input, unsigned char delimiter, unsigned char quote_char,
                   bool repair_quotes) noexcept;
-  // Goes on with a longer input at a row boundary: `input` starts there and
-  // the parser there stood at `line_number`. The byte-order mark is skipped
-  // only when `at_input_start`.
+  // Where a window of a longer input starts: at a row boundary where the
+  // parser stood at `line_number`; the byte-order mark is skipped only at
+  // the input's start.
+  struct WindowStart {
+    std::size_t line_number = 1;
+    bool at_input_start = true;
+  };
+  // Goes on with a longer input at a row boundary: `input` starts there.
   ResilientParser(std::string_view input, unsigned char delimiter, unsigned char quote_char,
-                  bool repair_quotes, std::size_t line_number, bool at_input_start) noexcept;
+                  bool repair_quotes, const WindowStart& start) noexcept;
 
   // Appends the next row (at least one field) to `out` and returns true, or
   // returns false once the input is exhausted (and on every later call).

@@ -2,15 +2,11 @@
 #include "vestle/verbatim_rows.h"
 
 #include <bit>
-#include <cstring>
+#include <cstdint>
 
 #include "parser/byte_scan.h"
 #include "parser/line_break.h"
 #include "parser/utf8.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace vestle {
 namespace {
@@ -27,58 +23,64 @@ bool VerbatimRowScanner::usable(unsigned char delimiter, unsigned char quote) no
 VerbatimRowScanner::VerbatimRowScanner(unsigned char delimiter, unsigned char quote) noexcept
     : delimiter_(delimiter), quote_(quote) {}
 
-void VerbatimRowScanner::load_block(std::size_t base) noexcept {
-  block_base_ = base;
-  block_valid_ = true;
-  std::uint64_t stops = 0;
-  if (size_ - base >= kBlock) {
-#if defined(__SSE2__)
-    const __m128i q = _mm_set1_epi8(static_cast<char>(quote_));
-    const __m128i d = _mm_set1_epi8(static_cast<char>(delimiter_));
-    const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
-    const __m128i cr = _mm_set1_epi8(static_cast<char>(kCr));
-    for (std::size_t i = 0; i < kBlock; i += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes_ + base + i));
-      const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, q), _mm_cmpeq_epi8(v, d)),
-                                       _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
-      stops |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << i;
+// The quotes, delimiters and line breaks of one window, classified a block
+// of 64 bytes at a time as the scan reaches it.
+class VerbatimRowScanner::Stops {
+ public:
+  Stops(std::string_view window, unsigned char delimiter, unsigned char quote) noexcept
+      : bytes_(reinterpret_cast<const unsigned char*>(window.data())),
+        size_(window.size()),
+        delimiter_(delimiter),
+        quote_(quote) {}
+
+  [[nodiscard]] const unsigned char* bytes() const noexcept { return bytes_; }
+  [[nodiscard]] std::size_t size() const noexcept { return size_; }
+
+  // Next quote, delimiter, CR or LF at or after `at`, or the window's size.
+  [[nodiscard]] std::size_t next(std::size_t at) noexcept {
+    for (;;) {
+      if (at >= size_) return size_;
+      const std::size_t base = at & ~(kBlock - 1);
+      if (base != block_base_) load(base);
+      const std::uint64_t ahead = block_stops_ & (~std::uint64_t{0} << (at - base));
+      if (ahead != 0) return base + static_cast<std::size_t>(std::countr_zero(ahead));
+      at = base + kBlock;
+    }
+  }
+
+ private:
+  void load(std::size_t base) noexcept {
+    block_base_ = base;
+    if (size_ - base >= kBlock) {
+      block_stops_ = block_mask_of4(bytes_ + base, quote_, delimiter_, kLf, kCr);
+      return;
+    }
+    // The window's last, partial block.
+    std::uint64_t stops = 0;
+    for (std::size_t i = 0; i < size_ - base; ++i) {
+      const unsigned char b = bytes_[base + i];
+      if (b == quote_ || b == delimiter_ || b == kLf || b == kCr) stops |= std::uint64_t{1} << i;
     }
     block_stops_ = stops;
-    return;
-#endif
   }
-  const std::size_t count = size_ - base < kBlock ? size_ - base : kBlock;
-  for (std::size_t i = 0; i < count; ++i) {
-    const unsigned char b = bytes_[base + i];
-    if (b == quote_ || b == delimiter_ || b == kLf || b == kCr) stops |= std::uint64_t{1} << i;
-  }
-  block_stops_ = stops;
-}
 
-[[gnu::always_inline]] inline std::size_t VerbatimRowScanner::next_stop(std::size_t at) noexcept {
-  for (;;) {
-    if (at >= size_) return size_;
-    const std::size_t base = at & ~(kBlock - 1);
-    if (!block_valid_ || base != block_base_) load_block(base);
-    const std::uint64_t ahead = block_stops_ & (~std::uint64_t{0} << (at - base));
-    if (ahead != 0) return base + static_cast<std::size_t>(std::countr_zero(ahead));
-    at = base + kBlock;
-  }
-}
+  const unsigned char* bytes_;
+  std::size_t size_;
+  unsigned char delimiter_;
+  unsigned char quote_;
+  std::size_t block_base_ = SIZE_MAX;  // none classified yet
+  std::uint64_t block_stops_ = 0;
+};
 
 VerbatimRowScanner::Run VerbatimRowScanner::scan(std::string_view window, std::size_t from,
                                                  std::size_t fields,
-                                                 std::size_t max_row_bytes) noexcept {
-  // The buffer behind a window is reused: what was classified for an earlier
-  // call may describe other bytes at the same address.
-  bytes_ = reinterpret_cast<const unsigned char*>(window.data());
-  size_ = window.size();
-  block_valid_ = false;
+                                                 std::size_t max_row_bytes) const noexcept {
+  Stops stops(window, delimiter_, quote_);
   Run run{from, 0, 0};
   for (;;) {
-    const Row row = scan_row(run.end, fields);
-    if (row.end == 0) {
-      run.window_ended = row.window_ended;
+    const Row row = scan_row(stops, run.end, fields);
+    if (row.verdict != Verdict::Qualifies) {
+      run.window_ended = row.verdict == Verdict::WindowEnded;
       return run;
     }
     if (row.end - run.end >= max_row_bytes) return run;
@@ -88,26 +90,30 @@ VerbatimRowScanner::Run VerbatimRowScanner::scan(std::string_view window, std::s
   }
 }
 
-VerbatimRowScanner::Row VerbatimRowScanner::scan_row(std::size_t from, std::size_t fields) noexcept {
-  Row row;
-  constexpr Row kWindowEnded{0, 0, true};
+VerbatimRowScanner::Row VerbatimRowScanner::scan_row(Stops& stops, std::size_t from,
+                                                     std::size_t fields) const noexcept {
+  constexpr Row kDoesNot{Verdict::DoesNot};
+  constexpr Row kWindowEnded{Verdict::WindowEnded};
+  const unsigned char* bytes = stops.bytes();
+  const std::size_t size = stops.size();
+  Row row{Verdict::Qualifies};
   std::size_t seen = 0;  // fields finished
   std::size_t at = from;
   for (;;) {
     // At the start of a field.
-    if (at >= size_) return kWindowEnded;
-    if (bytes_[at] != quote_) {
-      at = next_stop(at);
-      if (at >= size_) return kWindowEnded;
-      const unsigned char b = bytes_[at];
+    if (at >= size) return kWindowEnded;
+    if (bytes[at] != quote_) {
+      at = stops.next(at);
+      if (at >= size) return kWindowEnded;
+      const unsigned char b = bytes[at];
       ++seen;
       if (b == delimiter_) {
         ++at;
         continue;
       }
-      if (b != kLf) return {};  // a quote inside the field, or CR LF
+      if (b != kLf) return kDoesNot;  // a quote inside the field, or CR LF
       // A blank line is a row of one empty field, which is written as two quotes.
-      if (at == from) return {};
+      if (at == from) return kDoesNot;
       row.end = at + 1;
       break;
     }
@@ -116,16 +122,16 @@ VerbatimRowScanner::Row VerbatimRowScanner::scan_row(std::size_t from, std::size
     std::size_t lf_inside = 0;
     ++at;
     for (;;) {
-      at = next_stop(at);
-      if (at + 1 >= size_) return kWindowEnded;  // the quote or what follows it is not in the window
-      const unsigned char b = bytes_[at];
+      at = stops.next(at);
+      if (at + 1 >= size) return kWindowEnded;  // the quote or what follows it is not in the window
+      const unsigned char b = bytes[at];
       if (b != quote_) {
         needs_quotes = true;
         if (b == kLf) ++lf_inside;
         ++at;
         continue;
       }
-      const unsigned char next = bytes_[at + 1];
+      const unsigned char next = bytes[at + 1];
       if (next == quote_) {
         needs_quotes = true;
         at += 2;
@@ -133,23 +139,25 @@ VerbatimRowScanner::Row VerbatimRowScanner::scan_row(std::size_t from, std::size
       }
       // Quotes around a row's lone empty field are what the writer puts there.
       const bool lone_empty_field = at == from + 1 && next == kLf;
-      if ((!needs_quotes && !lone_empty_field) || (next != delimiter_ && next != kLf)) return {};
+      if ((!needs_quotes && !lone_empty_field) || (next != delimiter_ && next != kLf)) {
+        return kDoesNot;
+      }
       at += 1;  // at the delimiter or LF that closes the field
       break;
     }
     row.lf_inside += lf_inside;
     ++seen;
-    if (bytes_[at] == delimiter_) {
+    if (bytes[at] == delimiter_) {
       ++at;
       continue;
     }
     row.end = at + 1;
     break;
   }
-  if (fields != 0 && seen != fields) return {};
-  const std::string_view text(reinterpret_cast<const char*>(bytes_) + from, row.end - from);
-  if (skip_ascii(bytes_, from, row.end) != row.end && valid_utf8_prefix(text) != text.size()) {
-    return {};
+  if (fields != 0 && seen != fields) return kDoesNot;
+  const std::string_view text(reinterpret_cast<const char*>(bytes) + from, row.end - from);
+  if (skip_ascii(bytes, from, row.end) != row.end && valid_utf8_prefix(text) != text.size()) {
+    return kDoesNot;
   }
   return row;
 }

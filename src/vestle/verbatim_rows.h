@@ -15,8 +15,9 @@ namespace vestle {
 // that it needs (it holds the quote, the delimiter, CR or LF), with every
 // inner quote doubled and the closing quote right before the delimiter or
 // the LF. A blank line never qualifies, and a row's lone empty field only as
-// two quotes: that is how the writer writes it. The tolerant parser reads such a row exactly as written, with or
-// without quote repair; anything else is left to it.
+// two quotes: that is how the writer writes it. The tolerant parser reads
+// such a row exactly as written, with or without quote repair; anything
+// else is left to it.
 //
 // Bytes are classified 64 at a time into bit masks; the scan then jumps from
 // one quote, delimiter or line break to the next.
@@ -44,28 +45,21 @@ class VerbatimRowScanner {
   // whose LF is not in the window does not qualify, nor does one of
   // `max_row_bytes` or more.
   [[nodiscard]] Run scan(std::string_view window, std::size_t from, std::size_t fields,
-                         std::size_t max_row_bytes) noexcept;
+                         std::size_t max_row_bytes) const noexcept;
 
  private:
-  struct Row {
-    std::size_t end = 0;        // offset just past its LF; 0 when the row does not qualify
-    std::size_t lf_inside = 0;  // LFs inside its quoted fields
-    bool window_ended = false;  // when it does not qualify: its LF is not in the window
-  };
-  [[nodiscard]] Row scan_row(std::size_t from, std::size_t fields) noexcept;
+  class Stops;
 
-  // Next quote, delimiter, CR or LF at or after `at`, or the window's size.
-  [[nodiscard]] std::size_t next_stop(std::size_t at) noexcept;
-  void load_block(std::size_t base) noexcept;
+  enum class Verdict { Qualifies, DoesNot, WindowEnded };
+  struct Row {
+    Verdict verdict = Verdict::DoesNot;
+    std::size_t end = 0;        // offset just past its LF, when it qualifies
+    std::size_t lf_inside = 0;  // LFs inside its quoted fields
+  };
+  [[nodiscard]] Row scan_row(Stops& stops, std::size_t from, std::size_t fields) const noexcept;
 
   unsigned char delimiter_;
   unsigned char quote_;
-  const unsigned char* bytes_ = nullptr;
-  std::size_t size_ = 0;
-  // The 64-byte block last classified: where it starts and its stops.
-  std::size_t block_base_ = 0;
-  std::uint64_t block_stops_ = 0;
-  bool block_valid_ = false;
 };
 
 }  // namespace vestle

@@ -158,8 +158,9 @@ Result<StreamingRepair::WindowStop, IoError> StreamingRepair::repair_window(
   const std::string_view rest =
       input_.window().substr(static_cast<std::size_t>(resume.offset - input_.window_offset()));
   const bool at_end = input_.at_end();
-  ResilientParser parser(rest, tools.delimiter, options_.quote_char, options_.repair_quotes,
-                         resume.line_number, resume.offset == 0);
+  ResilientParser parser(
+      rest, tools.delimiter, options_.quote_char, options_.repair_quotes,
+      {.line_number = resume.line_number, .at_input_start = resume.offset == 0});
   // `point` is in `rest`; the row there starts again in a longer window,
   // unless it is long already.
   const auto row_goes_on = [&](ParsePoint point) {

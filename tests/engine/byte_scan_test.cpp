@@ -143,6 +143,26 @@ TEST(ByteScan, FirstOfFourSkipsAndLineBreakTestAgreeWithPlainLoops) {
   }
 }
 
+TEST(ByteScan, BlockMasksAgreeWithPlainLoop) {
+  std::mt19937 rng(64);
+  for (int iteration = 0; iteration < 5000; ++iteration) {
+    std::string block = random_bytes(rng, 64);
+    block.resize(64, '"');
+    const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
+    const unsigned char d = iteration % 2 == 0 ? ',' : 0xFF;
+    std::uint64_t want = 0;
+    for (std::size_t i = 0; i < 64; ++i) {
+      if (bytes[i] == '"' || bytes[i] == d || bytes[i] == '\n' || bytes[i] == '\r') {
+        want |= std::uint64_t{1} << i;
+      }
+    }
+    ASSERT_EQ(block_mask_of4_words(bytes, '"', d, '\n', '\r'), want) << testing::PrintToString(block);
+#if defined(__SSE2__)
+    ASSERT_EQ(block_mask_of4_sse2(bytes, '"', d, '\n', '\r'), want) << testing::PrintToString(block);
+#endif
+  }
+}
+
 TEST(ByteScan, PairStartingRightBeforeEndIsFound) {
   // The pair's second byte is the byte at `end`, just outside the range.
   const std::string input = std::string(40, 'a') + "\"\"";

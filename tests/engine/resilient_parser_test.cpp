@@ -254,7 +254,8 @@ TEST(ResilientParser, ResumePointOfAWindowThatTheInputContinues) {
 TEST(ResilientParser, ContinuesAtARowBoundaryWithItsLineNumber) {
   // The second half of "\xEF\xBB\xBFa\n'b\nc',d\n" goes on at line 2; a
   // byte-order mark is data there.
-  ResilientParser parser("'b\nc',d\n\xEF\xBB\xBF", ',', '\'', true, 2, /*at_input_start=*/false);
+  ResilientParser parser("'b\nc',d\n\xEF\xBB\xBF", ',', '\'', true,
+                         {.line_number = 2, .at_input_start = false});
   RowStore rows;
   ASSERT_TRUE(parser.next_row(rows));
   EXPECT_EQ(to_strings(rows.last_row()), (Fields{"b\nc", "d"}));
