@@ -15,7 +15,8 @@ Contenders on each file:
   vestle_quarantine  the same with a quarantine file, rows of the wrong width set aside
   vestle_set_aside   expected_columns=5 and no repair: rows of any other width go to a quarantine file
   vestle_pipe    vestle_file("/dev/stdin", output) with the file as standard input
-  baseline_file  vestle_file of the module found in --baseline (an older build, side by side)
+  baseline_file  vestle_file of the module found in --baseline (an older build, side by side);
+                 baseline_set_aside and baseline_pipe likewise
   csv_roundtrip  csv.writer(out).writerows(csv.reader(input))
   plain_copy     read the whole file as bytes, write the bytes out
   vestle_reader  list(_csv_vestle_backend.open(input))
@@ -47,11 +48,13 @@ def peak_rss_bytes():
 
 def run_child(contender, source, target):
     """Runs one contender in this (fresh) process; prints seconds and peak RSS."""
-    if contender.startswith("vestle") or contender == "baseline_file":
+    if contender.startswith("baseline_"):  # the same call, of the module on PYTHONPATH
+        contender = "vestle_" + contender.removeprefix("baseline_")
+    if contender.startswith("vestle"):
         import _csv_vestle_backend as backend
     import csv
     start = time.perf_counter()
-    if contender in ("vestle_file", "baseline_file"):
+    if contender == "vestle_file":
         backend.vestle_file(source, target)
     elif contender == "vestle_quarantine":
         backend.vestle_file(source, target, target + ".quarantine", expected_columns=12,
@@ -88,11 +91,11 @@ BASELINE = None  # module directory of an older build, for the baseline_file con
 
 def measure(contender, source, target):
     env = dict(os.environ)
-    if contender == "baseline_file":
+    if contender.startswith("baseline_"):
         env["PYTHONPATH"] = BASELINE
     # The pipe contender reads the file through a pipe, not from the file.
     feed = subprocess.Popen(["cat", source], stdout=subprocess.PIPE) \
-        if contender == "vestle_pipe" else None
+        if contender.endswith("_pipe") else None
     result = subprocess.run([sys.executable, os.path.abspath(__file__), "--child", contender,
                              source, target], check=True, capture_output=True, text=True,
                             env=env, stdin=feed.stdout if feed else None)
@@ -181,7 +184,7 @@ def main():
         size = os.path.getsize(path)
         report(shape, size, times, rss)
         for contender in times:
-            if contender.startswith("vestle") and contender != "vestle_reader":
+            if contender.startswith(("vestle", "baseline")) and contender != "vestle_reader":
                 label = shape if contender == "vestle_file" else f"{shape} ({contender})"
                 per_mb[label] = times[contender] / (size / 1e6)
         if args.delete:

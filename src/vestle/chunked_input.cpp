@@ -67,6 +67,8 @@ Result<Done, IoError> ChunkedInput::read_rest() {
   while (!at_end_) {
     if (Result<Done, IoError> more = extend(); !more) return more;
   }
+  // Nothing more is read, so the buffer never moves again.
+  held_.emplace(buffer_.get(), end_, offset_ - begin_);
   return Done{};
 }
 

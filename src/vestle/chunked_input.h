@@ -37,7 +37,8 @@ class ChunkedInput {
   // chunk, or to the end of the file: a caller that waits for the end of a
   // long row reads it in a number of steps logarithmic in its length.
   [[nodiscard]] Result<Done, IoError> extend();
-  // Reads everything that is left into the window.
+  // Reads everything that is left into the window; from then on the input is
+  // read again from memory, never from the file.
   [[nodiscard]] Result<Done, IoError> read_rest();
   // Bytes of memory the buffer holds.
   [[nodiscard]] std::size_t buffer_capacity() const noexcept { return buffer_.capacity(); }
@@ -58,6 +59,7 @@ class ChunkedInput {
 
   // The input for readers of their own, once `can_restart`.
   [[nodiscard]] RereadableInput& rereadable() noexcept {
+    if (held_) return *held_;
     if (spool_) return *spool_;
     return seekable_;
   }
@@ -77,6 +79,7 @@ class ChunkedInput {
   std::optional<bool> regular_file_;
   SeekableFileInput seekable_{file_};
   std::optional<SpooledInput> spool_;
+  std::optional<HeldInput> held_;
 };
 
 }  // namespace vestle

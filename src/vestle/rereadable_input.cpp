@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -12,6 +13,16 @@ Result<std::size_t, IoError> SeekableFileInput::read_at(std::uint64_t offset, ch
                                                         std::size_t size) {
   if (Result<Done, IoError> sought = file_.seek_to(offset); !sought) return sought.error();
   return file_.read(data, size);
+}
+
+Result<std::size_t, IoError> HeldInput::read_at(std::uint64_t offset, char* data,
+                                                std::size_t size) {
+  if (offset < origin_) return IoError::from_errno(EINVAL);
+  if (offset - origin_ >= size_) return std::size_t{0};
+  const auto at = static_cast<std::size_t>(offset - origin_);
+  const std::size_t count = std::min(size, size_ - at);
+  std::memcpy(data, data_ + at, count);
+  return count;
 }
 
 SpooledInput::SpooledInput(PosixFile& input, PosixFile spill, std::uint64_t origin) noexcept

@@ -36,6 +36,22 @@ class SeekableFileInput final : public RereadableInput {
   PosixFile& file_;
 };
 
+// The rest of an input held whole in memory, from `origin` on: a file that
+// is about to be overwritten in place must not be read again.
+class HeldInput final : public RereadableInput {
+ public:
+  HeldInput(const char* data, std::size_t size, std::uint64_t origin) noexcept
+      : data_(data), size_(size), origin_(origin) {}
+
+  [[nodiscard]] Result<std::size_t, IoError> read_at(std::uint64_t offset, char* data,
+                                                     std::size_t size) override;
+
+ private:
+  const char* data_;
+  std::size_t size_;
+  std::uint64_t origin_;
+};
+
 // An input read once (a pipe) from `origin` on, kept in an unnamed spill
 // file as it is read, so that any offset from `origin` on can be read again.
 // Bytes past what was read so far are read from the input when asked for.
