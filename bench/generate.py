@@ -12,7 +12,8 @@ Shapes:
   bigfields   rows of a few fields, each about 1 MB
   onerow      a single row of small fields (a million fields at 10 MB)
   blanklines  nothing but LF (ten million blank lines at 10 MB)
-  unclosed    a quote that opens the first field and never closes
+  unclosed    a quote that opens the first field (and closes at the next quote)
+  openquote   row 2 opens a quote that nothing closes: the rest is one field
   quotestorm  one line of alternating quotes and text
   bigquoted   one quoted field of words and commas, without a line break
   tinyfields  one row of one-byte fields (forty million at 80 MB)
@@ -148,6 +149,16 @@ def unclosed(out, size, rng):
     write_rows(out, mixed_rows(rng, 0.0), size)
 
 
+def openquote(out, size, _rng):
+    def rows():
+        row_id = 0
+        while True:
+            row_id += 1
+            yield f"{row_id},name {row_id},note {row_id}\n"
+    out.write(b'id,name,note\n1,"never closed,\n')
+    write_rows(out, rows(), size)
+
+
 def quotestorm(out, size, _rng):
     piece = b'a"b"' * (CHUNK // 4)
     out.write(b'"')
@@ -173,7 +184,7 @@ def tinyfields(out, size, _rng):
 
 
 SHAPES = {f.__name__: f for f in (clean, damaged, halfwide, wide, bigfields, onerow, blanklines,
-                                  unclosed, quotestorm, bigquoted, tinyfields)}
+                                  unclosed, openquote, quotestorm, bigquoted, tinyfields)}
 
 
 def generate(shape, size_mb, path, seed=20240611):

@@ -1,6 +1,7 @@
 // The tolerant tokenizer for one row of any length, read from a seekable file in pieces.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -195,7 +196,19 @@ void LongRowParser::run_quoted(Sink& sink) {
       // Followed by text, inside the last search's range: the answer is known.
       if (is_blank(next) || ends_field(next) || !search_.covers(base + at + 1)) break;
       if (search_.found) {
-        ++at;  // stray: the quote is field text
+        // Stray, and so is every quote before the one that makes the better
+        // end, but for doubled ones: taken in bulk up to it (the byte after
+        // each pair's first quote must be buffered).
+        const auto better = static_cast<std::size_t>(
+            std::min<std::uint64_t>(search_.to - base, size - 1));
+        while (at < better) {
+          const std::size_t pair = scan_to_pair(bytes, at, better, quote_char_).end;
+          if (pair == better) break;
+          sink.append_bytes(reinterpret_cast<const char*>(bytes) + span, pair + 1 - span);
+          at = pair + 2;
+          span = at;
+        }
+        at = std::max(at, better);
         continue;
       }
     }
