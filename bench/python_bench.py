@@ -14,6 +14,7 @@ Contenders on each file:
   vestle_file    _csv_vestle_backend.vestle_file(input, output)
   vestle_quarantine  the same with a quarantine file, rows of the wrong width set aside
   vestle_set_aside   expected_columns=5 and no repair: rows of any other width go to a quarantine file
+  vestle_merge   expected_columns=5: longer rows are merged into the fifth column
   vestle_pipe    vestle_file("/dev/stdin", output) with the file as standard input
   baseline_file  vestle_file of the module found in --baseline (an older build, side by side);
                  baseline_set_aside and baseline_pipe likewise
@@ -62,6 +63,8 @@ def run_child(contender, source, target):
     elif contender == "vestle_set_aside":
         backend.vestle_file(source, target, target + ".quarantine", expected_columns=5,
                             fill_ragged_rows=False, merge_overflow=False)
+    elif contender == "vestle_merge":
+        backend.vestle_file(source, target, expected_columns=5)
     elif contender == "vestle_pipe":
         backend.vestle_file("/dev/stdin", target)
     elif contender == "csv_roundtrip":

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "error/io_error.h"
 #include "error/vestle_error.h"
@@ -29,7 +30,9 @@ namespace vestle {
 // fields and the row (`finish_field`, `finish_row`) and can ask the parser
 // to pause (`wants_stop`, when it has one) between two steps. A sink with
 // `whole_field` takes an unquoted field that is followed by the delimiter
-// and lies in one buffer in one call, instead of the two.
+// and lies in one buffer in one call, instead of the two; one with
+// `plain_field_room` takes up to that many such fields at once
+// (`plain_fields`) when they are ASCII and free of the quote.
 class LongRowParser {
  public:
   LongRowParser(FileCursor& reader, FileCursor& lookahead, unsigned char delimiter,
@@ -40,13 +43,15 @@ class LongRowParser {
         quote_char_(quote_char),
         repair_quotes_(repair_quotes),
         unquoted_stops_(delimiter, kLf, kCr),
-        quoted_stops_(quote_char, kLf, kLf) {}
+        quoted_stops_(quote_char, kLf, kLf),
+        plain_stops_(quote_char, kLf, kCr) {}
 
   // Starts a row at `offset`, where the parser has `line_number`; or goes
   // on inside one, in `state`, where no decision before depended on later
   // bytes (a RowCheckpoint).
   void start_row(std::uint64_t offset, std::size_t line_number,
                  ParserState state = ParserState::FieldStart) noexcept {
+    no_plain_stretch_before_ = 0;
     position_ = offset;
     line_number_ = line_number;
     state_ = state;
@@ -99,8 +104,11 @@ class LongRowParser {
     return b == kEnd || b == delimiter_ || b == kLf || b == kCr;
   }
   [[nodiscard]] int byte_at(FileCursor& cursor, std::uint64_t offset);
-  // Whether the quote just before `after_quote` closes its field.
+  // 1 when the quote just before `after_quote` closes its field, 0 when it
+  // is stray, kFailed when a read failed.
   [[nodiscard]] int quote_closes_field(std::uint64_t after_quote);
+  // Searches the line from `from` for its first quote that may end a field
+  // and remembers the answer; false when a read failed.
   [[nodiscard]] bool search_line(std::uint64_t from);
   // Skips whole words of `bytes` from `at` that hold no line break and no
   // quote that may end a field.
@@ -110,6 +118,7 @@ class LongRowParser {
   [[nodiscard]] Result<Pause, IoError> end_line(Sink& sink, unsigned char line_break);
   // Fast paths over the buffered bytes; each stops where a byte needs the
   // general step (a quote whose next byte is not buffered, say).
+  // `run_unquoted` is true when a line break ends the row at `position_`.
   template <typename Sink>
   [[nodiscard]] bool run_unquoted(Sink& sink);
   template <typename Sink>
@@ -123,6 +132,8 @@ class LongRowParser {
   bool repair_quotes_;
   StopBytes unquoted_stops_;
   StopBytes quoted_stops_;
+  StopBytes plain_stops_;  // what ends a stretch of plain fields
+  std::uint64_t no_plain_stretch_before_ = 0;
   std::uint64_t position_ = 0;
   std::size_t line_number_ = 1;
   State state_ = State::FieldStart;
@@ -137,6 +148,28 @@ bool LongRowParser::run_unquoted(Sink& sink) {
   const std::size_t size = reader_->size();
   auto at = static_cast<std::size_t>(position_ - base);
   for (;;) {
+    if constexpr (requires { sink.plain_field_room(); }) {
+      if (state_ == State::FieldStart && base + at >= no_plain_stretch_before_ &&
+          sink.plain_field_room() != 0) {
+        // Short unquoted ASCII fields, up to the last delimiter before a
+        // quote, a line break or a byte from 0x80 up, go over in one piece.
+        std::size_t stop = plain_stops_.scan(bytes, at, size).end;
+        stop = skip_ascii(bytes, at, stop);
+        const char* const first = reinterpret_cast<const char*>(bytes) + at;
+        const char* const last =
+            static_cast<const char*>(::memrchr(first, delimiter_, stop - at));
+        const auto fields = last == nullptr ? 0 : static_cast<std::size_t>(
+                                                      std::count(first, last + 1, char(delimiter_)));
+        if (fields != 0 && fields <= sink.plain_field_room()) {
+          sink.plain_fields(first, static_cast<std::size_t>(last + 1 - first), fields);
+          at += static_cast<std::size_t>(last + 1 - first);
+          position_ = base + at;
+          if (at == size || bytes[at] == quote_char_) return false;
+          continue;
+        }
+        no_plain_stretch_before_ = base + stop;  // field by field up to there
+      }
+    }
     // Field text runs to the delimiter or a line break; short fields are
     // common enough to look at a few bytes before the vector scan.
     std::size_t end = at;

@@ -1,6 +1,7 @@
 // The two passes over a long row and the sinks that count, write or set it aside.
 #include "vestle/long_rows.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -74,6 +75,10 @@ struct FieldCounter {
   void append_bytes(const char* /*data*/, std::size_t /*size*/) noexcept {}
   void finish_field() noexcept { ++fields; }
   void whole_field(const char* /*data*/, std::size_t /*size*/) noexcept { ++fields; }
+  [[nodiscard]] std::size_t plain_field_room() const noexcept { return SIZE_MAX; }
+  void plain_fields(const char* /*data*/, std::size_t /*size*/, std::size_t count) noexcept {
+    fields += count;
+  }
   void finish_row() noexcept {}
 };
 
@@ -132,6 +137,18 @@ class LongRowWriter {
   void append_bytes(const char* data, std::size_t size) {
     decoder_.feed(std::string_view(data, size), [this](std::string_view text) { take(text); });
   }
+  // Fields that need no quotes, each with its delimiter, are written as
+  // they stand while none of them is merged or ends the row.
+  [[nodiscard]] std::size_t plain_field_room() const noexcept {
+    if (decided_ || !held_.empty() || !decoder_.idle()) return 0;
+    // The delimiter after the last of them must be a plain separator.
+    const std::size_t end = std::min(layout_.merged_from, layout_.fields) - 1;
+    return field_ < end ? end - field_ : 0;
+  }
+  void plain_fields(const char* data, std::size_t size, std::size_t count) {
+    put(std::string_view(data, size));
+    field_ += count;
+  }
   void whole_field(const char* data, std::size_t size) {
     // Plain ASCII without a quote needs no quotes (the delimiter and line
     // breaks cannot be inside): written as it stands.
@@ -184,9 +201,10 @@ class LongRowWriter {
   }
   [[nodiscard]] bool wants_stop() const noexcept { return stop_; }
 
-  // After a stop without failure: the open field's text so far and where
-  // its decoding stands, and what a probe found in the rest.
+  // Where the open field's decoding stands, for a probe that reads on from
+  // where the writer stopped.
   [[nodiscard]] const Utf8Repairer& decoder() const noexcept { return decoder_; }
+  // Settles whether the open field is quoted and writes what it held.
   void decide(bool quoted) {
     decided_ = true;
     quoted_ = quoted;
