@@ -362,6 +362,73 @@ inline bool has_line_break(const unsigned char* bytes, std::size_t from, std::si
   return find_first_of4(bytes, from, size, kLf, kCr, kLf, kCr) != size;
 }
 
+// The bytes a quote look-ahead looks for: line breaks, and quotes that may
+// close a quoted field because the next byte is a blank, the delimiter or a
+// line break. Masks of a block of 16 bytes (one bit a byte) or of a word of
+// 8 (the high bit of each byte); each reads the byte after its block too.
+class ClosingQuoteCandidates {
+ public:
+  ClosingQuoteCandidates(unsigned char delimiter, unsigned char quote) noexcept
+      : delimiter_(delimiter), quote_(quote)
+#if defined(__SSE2__)
+        ,
+        vquote_(_mm_set1_epi8(static_cast<char>(quote))),
+        vdelimiter_(_mm_set1_epi8(static_cast<char>(delimiter))),
+        vlf_(_mm_set1_epi8(static_cast<char>(kLf))),
+        vcr_(_mm_set1_epi8(static_cast<char>(kCr))),
+        vspace_(_mm_set1_epi8(' ')),
+        vtab_(_mm_set1_epi8('\t'))
+#endif
+  {
+  }
+
+  struct Masks {
+    std::uint64_t quotes;
+    std::uint64_t breaks;
+  };
+
+#if defined(__SSE2__)
+  [[nodiscard]] Masks block16(const unsigned char* at) const noexcept {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+    const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi8(here, vlf_), _mm_cmpeq_epi8(here, vcr_));
+    const __m128i next_ends = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(next, vlf_), _mm_cmpeq_epi8(next, vcr_)),
+        _mm_or_si128(_mm_cmpeq_epi8(next, vdelimiter_),
+                     _mm_or_si128(_mm_cmpeq_epi8(next, vspace_), _mm_cmpeq_epi8(next, vtab_))));
+    const __m128i quotes = _mm_and_si128(_mm_cmpeq_epi8(here, vquote_), next_ends);
+    return {static_cast<unsigned>(_mm_movemask_epi8(quotes)),
+            static_cast<unsigned>(_mm_movemask_epi8(breaks))};
+  }
+#endif
+
+  [[nodiscard]] Masks word8(const unsigned char* at) const noexcept {
+    using scan_detail::kOnes;
+    std::uint64_t here;
+    std::uint64_t next;
+    std::memcpy(&here, at, sizeof here);
+    std::memcpy(&next, at + 1, sizeof next);
+    const std::uint64_t breaks = equal_bytes(here, kOnes * kLf) | equal_bytes(here, kOnes * kCr);
+    const std::uint64_t next_ends =
+        equal_bytes(next, kOnes * kLf) | equal_bytes(next, kOnes * kCr) |
+        equal_bytes(next, kOnes * delimiter_) | equal_bytes(next, kOnes * ' ') |
+        equal_bytes(next, kOnes * '\t');
+    return {equal_bytes(here, kOnes * quote_) & next_ends, breaks};
+  }
+
+ private:
+  unsigned char delimiter_;
+  unsigned char quote_;
+#if defined(__SSE2__)
+  __m128i vquote_;
+  __m128i vdelimiter_;
+  __m128i vlf_;
+  __m128i vcr_;
+  __m128i vspace_;
+  __m128i vtab_;
+#endif
+};
+
 // Three stop bytes fixed for a whole pass, with their search patterns made
 // once. `scan` finds the first of them in [from, size).
 class StopBytes {

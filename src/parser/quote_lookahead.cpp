@@ -3,14 +3,9 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "parser/byte_scan.h"
 #include "parser/line_break.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace vestle {
 
@@ -61,48 +56,18 @@ bool QuoteLookahead::better_quote_from(std::size_t j) noexcept {
     }
   };
 #if defined(__SSE2__)
-  {
-    // Sixteen bytes per step, as the word loop below does eight: a quote may
-    // qualify only when the byte after it is a blank, the delimiter or a line
-    // break; the second load holds those next bytes.
-    const __m128i quote = _mm_set1_epi8(static_cast<char>(quote_char_));
-    const __m128i delimiter = _mm_set1_epi8(static_cast<char>(delimiter_));
-    const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
-    const __m128i cr = _mm_set1_epi8(static_cast<char>(kCr));
-    const __m128i space = _mm_set1_epi8(' ');
-    const __m128i tab = _mm_set1_epi8('\t');
-    while (!found && !line_ended && size - k >= 17) {
-      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k));
-      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + k + 1));
-      const auto breaks = static_cast<unsigned>(
-          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(here, lf), _mm_cmpeq_epi8(here, cr))));
-      const __m128i next_ends = _mm_or_si128(
-          _mm_or_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(next, cr)),
-          _mm_or_si128(_mm_cmpeq_epi8(next, delimiter),
-                       _mm_or_si128(_mm_cmpeq_epi8(next, space), _mm_cmpeq_epi8(next, tab))));
-      const auto quotes = static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_and_si128(_mm_cmpeq_epi8(here, quote), next_ends)));
-      step(quotes, breaks, 16, 1);
-    }
+  // Sixteen bytes per step: a quote may qualify only when the byte after it
+  // is a blank, the delimiter or a line break.
+  while (!found && !line_ended && size - k >= 17) {
+    const ClosingQuoteCandidates::Masks masks = candidates_.block16(bytes + k);
+    step(masks.quotes, masks.breaks, 16, 1);
   }
 #endif
   if constexpr (std::endian::native == std::endian::little) {
-    // Eight bytes per step: every quote before the word's first line break
-    // that may qualify is tried in turn, lowest offset first. A quote can
-    // only qualify when followed by a blank, the delimiter or a line break;
-    // the word's last byte is followed by a byte of the next word.
-    using scan_detail::kOnes;
-    const std::uint64_t quotes_pattern = kOnes * quote_char_;
-    const std::uint64_t delimiter_pattern = kOnes * delimiter_;
-    constexpr std::uint64_t kLastByte = 0x80ULL << 56;
-    while (!found && !line_ended && size - k >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, bytes + k, sizeof word);
-      const std::uint64_t breaks = equal_bytes(word, kOnes * kLf) | equal_bytes(word, kOnes * kCr);
-      const std::uint64_t enders = breaks | equal_bytes(word, delimiter_pattern) |
-                                   equal_bytes(word, kOnes * ' ') | equal_bytes(word, kOnes * '\t');
-      const std::uint64_t quotes = equal_bytes(word, quotes_pattern) & ((enders >> 8) | kLastByte);
-      step(quotes, breaks, 8, 8);
+    // Eight bytes per step, the same test.
+    while (!found && !line_ended && size - k >= 9) {
+      const ClosingQuoteCandidates::Masks masks = candidates_.word8(bytes + k);
+      step(masks.quotes, masks.breaks, 8, 8);
     }
   }
   // The rest byte by byte; never looks past the line, and a quote byte that

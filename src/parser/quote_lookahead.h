@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "parser/byte_scan.h"
 #include "parser/line_break.h"
 
 namespace vestle {
@@ -19,7 +20,10 @@ namespace vestle {
 class QuoteLookahead {
  public:
   QuoteLookahead(std::string_view input, unsigned char delimiter, unsigned char quote_char) noexcept
-      : input_(input), delimiter_(delimiter), quote_char_(quote_char) {}
+      : input_(input),
+        delimiter_(delimiter),
+        quote_char_(quote_char),
+        candidates_(delimiter, quote_char) {}
 
   // `p` is the offset just after a quote inside a quoted field whose next
   // byte is not a quote. Only reads the input.
@@ -64,6 +68,7 @@ class QuoteLookahead {
   std::string_view input_;
   unsigned char delimiter_;
   unsigned char quote_char_;
+  ClosingQuoteCandidates candidates_;
 
   // The last search: it started at `search_from_` and either found its first
   // qualifying quote at `search_to_`, or met none before the line end at

@@ -2,11 +2,6 @@
 #include "vestle/long_row_parser.h"
 
 #include <bit>
-#include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace vestle {
 
@@ -50,44 +45,16 @@ int LongRowParser::quote_closes_field(std::uint64_t after_quote) {
 std::size_t LongRowParser::skip_to_candidate(const unsigned char* bytes, std::size_t at,
                                              std::size_t size) const noexcept {
 #if defined(__SSE2__)
-  {
-    // Sixteen bytes a step, as QuoteLookahead does.
-    const __m128i quote = _mm_set1_epi8(static_cast<char>(quote_char_));
-    const __m128i delimiter = _mm_set1_epi8(static_cast<char>(delimiter_));
-    const __m128i lf = _mm_set1_epi8(static_cast<char>(kLf));
-    const __m128i cr = _mm_set1_epi8(static_cast<char>(kCr));
-    const __m128i space = _mm_set1_epi8(' ');
-    const __m128i tab = _mm_set1_epi8('\t');
-    while (size - at >= 17) {
-      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
-      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + 1));
-      const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi8(here, lf), _mm_cmpeq_epi8(here, cr));
-      const __m128i next_ends = _mm_or_si128(
-          _mm_or_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(next, cr)),
-          _mm_or_si128(_mm_cmpeq_epi8(next, delimiter),
-                       _mm_or_si128(_mm_cmpeq_epi8(next, space), _mm_cmpeq_epi8(next, tab))));
-      const __m128i hits =
-          _mm_or_si128(breaks, _mm_and_si128(_mm_cmpeq_epi8(here, quote), next_ends));
-      if (_mm_movemask_epi8(hits) != 0) return at;
-      at += 16;
-    }
+  while (size - at >= 17) {
+    const ClosingQuoteCandidates::Masks masks = candidates_.block16(bytes + at);
+    if ((masks.quotes | masks.breaks) != 0) return at;
+    at += 16;
   }
 #endif
   if constexpr (std::endian::native == std::endian::little) {
-    // Eight bytes a step; the byte after each is in the next word.
-    using scan_detail::kOnes;
-    const std::uint64_t quotes_pattern = kOnes * quote_char_;
-    const std::uint64_t delimiter_pattern = kOnes * delimiter_;
     while (size - at >= 9) {
-      std::uint64_t word;
-      std::uint64_t next;
-      std::memcpy(&word, bytes + at, sizeof word);
-      std::memcpy(&next, bytes + at + 1, sizeof next);
-      const std::uint64_t breaks = equal_bytes(word, kOnes * kLf) | equal_bytes(word, kOnes * kCr);
-      const std::uint64_t enders = equal_bytes(next, kOnes * kLf) | equal_bytes(next, kOnes * kCr) |
-                                   equal_bytes(next, delimiter_pattern) |
-                                   equal_bytes(next, kOnes * ' ') | equal_bytes(next, kOnes * '\t');
-      if ((breaks | (equal_bytes(word, quotes_pattern) & enders)) != 0) break;
+      const ClosingQuoteCandidates::Masks masks = candidates_.word8(bytes + at);
+      if ((masks.quotes | masks.breaks) != 0) break;
       at += 8;
     }
   }

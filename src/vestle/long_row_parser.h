@@ -44,7 +44,8 @@ class LongRowParser {
         repair_quotes_(repair_quotes),
         unquoted_stops_(delimiter, kLf, kCr),
         quoted_stops_(quote_char, kLf, kLf),
-        plain_stops_(quote_char, kLf, kCr) {}
+        plain_stops_(quote_char, kLf, kCr),
+        candidates_(delimiter, quote_char) {}
 
   // Starts a row at `offset`, where the parser has `line_number`; or goes
   // on inside one, in `state`, where no decision before depended on later
@@ -133,6 +134,7 @@ class LongRowParser {
   StopBytes unquoted_stops_;
   StopBytes quoted_stops_;
   StopBytes plain_stops_;  // what ends a stretch of plain fields
+  ClosingQuoteCandidates candidates_;
   std::uint64_t no_plain_stretch_before_ = 0;
   std::uint64_t position_ = 0;
   std::size_t line_number_ = 1;

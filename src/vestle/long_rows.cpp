@@ -137,12 +137,14 @@ class LongRowWriter {
   void append_bytes(const char* data, std::size_t size) {
     decoder_.feed(std::string_view(data, size), [this](std::string_view text) { take(text); });
   }
-  // Fields that need no quotes, each with its delimiter, are written as
-  // they stand while none of them is merged or ends the row.
+  // Plain fields, each with its delimiter, are written as they stand: they
+  // need no quotes, and inside the merged field there is no quote to double.
+  // The delimiter after the last of them must not open the merged field.
   [[nodiscard]] std::size_t plain_field_room() const noexcept {
     if (decided_ || !held_.empty() || !decoder_.idle()) return 0;
-    // The delimiter after the last of them must be a plain separator.
-    const std::size_t end = std::min(layout_.merged_from, layout_.fields) - 1;
+    const std::size_t end = field_ >= layout_.merged_from
+                                 ? layout_.fields - 1
+                                 : std::min(layout_.merged_from, layout_.fields) - 1;
     return field_ < end ? end - field_ : 0;
   }
   void plain_fields(const char* data, std::size_t size, std::size_t count) {
@@ -331,6 +333,14 @@ class SetAsideWriter {
   void finish_field() {
     decoder_.finish([this](std::string_view text) { take(text); });
     if (++field_ < fields_) take(delimiter_.view());
+  }
+  // Plain fields, each with its delimiter: ASCII text, so no decoding.
+  [[nodiscard]] std::size_t plain_field_room() const noexcept {
+    return decoder_.idle() && field_ + 1 < fields_ ? fields_ - 1 - field_ : 0;
+  }
+  void plain_fields(const char* data, std::size_t size, std::size_t count) {
+    take(std::string_view(data, size));
+    field_ += count;
   }
   void finish_row() {
     piece_.append(kQuarantineLineEnd);

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <string_view>
@@ -160,6 +162,43 @@ TEST(ByteScan, BlockMasksAgreeWithPlainLoop) {
 #if defined(__SSE2__)
     ASSERT_EQ(block_mask_of4_sse2(bytes, '"', d, '\n', '\r'), want) << testing::PrintToString(block);
 #endif
+  }
+}
+
+TEST(ByteScan, ClosingQuoteCandidatesAgreeWithPlainLoop) {
+  std::mt19937 rng(17);
+  for (int iteration = 0; iteration < 5000; ++iteration) {
+    std::string bytes = random_bytes(rng, 17) + " \t";
+    bytes.resize(17, ' ');
+    const unsigned char d = iteration % 2 == 0 ? ',' : '\t';
+    const ClosingQuoteCandidates candidates(d, '"');
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto is_break = [](unsigned char b) { return b == '\n' || b == '\r'; };
+    std::uint64_t quotes = 0;
+    std::uint64_t breaks = 0;
+    for (std::size_t i = 0; i < 16; ++i) {
+      const unsigned char next = at[i + 1];
+      if (at[i] == '"' && (next == ' ' || next == '\t' || next == d || is_break(next))) {
+        quotes |= std::uint64_t{1} << i;
+      }
+      if (is_break(at[i])) breaks |= std::uint64_t{1} << i;
+    }
+#if defined(__SSE2__)
+    const ClosingQuoteCandidates::Masks block = candidates.block16(at);
+    ASSERT_EQ(block.quotes, quotes) << testing::PrintToString(bytes);
+    ASSERT_EQ(block.breaks, breaks) << testing::PrintToString(bytes);
+#endif
+    if constexpr (std::endian::native == std::endian::little) {
+      // The word form marks the high bit of each byte.
+      const auto high_bits = [](std::uint64_t bits) {
+        std::uint64_t spread = 0;
+        for (std::size_t i = 0; i < 8; ++i) spread |= ((bits >> i) & 1) << (8 * i + 7);
+        return spread;
+      };
+      const ClosingQuoteCandidates::Masks word = candidates.word8(at);
+      ASSERT_EQ(word.quotes, high_bits(quotes & 0xFF)) << testing::PrintToString(bytes);
+      ASSERT_EQ(word.breaks, high_bits(breaks & 0xFF)) << testing::PrintToString(bytes);
+    }
   }
 }
 
