@@ -250,6 +250,13 @@ Result<Done, IoError> RowWriter::write(BufferedWriter& out, const RowView& row) 
   return out.write(state_->line.view(quoter.put_row(begin, row)));
 }
 
+std::string empty_row_line(std::size_t fields, unsigned char delimiter, unsigned char quote) {
+  const FieldQuoter quoter(delimiter, quote);
+  std::string line(quoter.empty_row_size(fields), '\0');
+  line.resize(static_cast<std::size_t>(quoter.put_empty_row(line.data(), fields) - line.data()));
+  return line;
+}
+
 Result<Done, IoError> write_rows(BufferedWriter& out, const RowStore& rows,
                                  unsigned char delimiter, unsigned char quote) {
   RowWriter writer(delimiter, quote);

@@ -37,6 +37,10 @@ class RowWriter {
   std::unique_ptr<State> state_;
 };
 
+// The line RowWriter writes for a row of `fields` empty fields.
+[[nodiscard]] std::string empty_row_line(std::size_t fields, unsigned char delimiter,
+                                         unsigned char quote);
+
 // One line per row, as RowWriter writes it. Stops at the first failed write.
 [[nodiscard]] Result<Done, IoError> write_rows(BufferedWriter& out, const RowStore& rows,
                                                unsigned char delimiter, unsigned char quote);

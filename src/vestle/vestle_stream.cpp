@@ -3,10 +3,13 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "parser/byte_scan.h"
 #include "parser/field_count_sink.h"
+#include "parser/line_break.h"
 #include "parser/row_store.h"
 #include "vestle/csv_writers.h"
 #include "vestle/long_rows.h"
@@ -25,6 +28,16 @@ struct StreamingRepair::RowTools {
     if (VerbatimRowScanner::usable(delimiter, options.quote_char)) {
       verbatim.emplace(delimiter, options.quote_char);
     }
+    // A blank line is an LF that is neither quote nor delimiter: a row of one
+    // empty field, and all of them in a run become the same line.
+    const RowDecision blank = reconciler.decide(1);
+    if (blank.fate != RowFate::SetAside && options.quote_char != kLf && delimiter != kLf) {
+      const std::string line = empty_row_line(blank.fate == RowFate::Pad ? columns : 1, delimiter,
+                                              options.quote_char);
+      blank_line_size = line.size();
+      while (blank_lines.size() < 4096) blank_lines += line;
+      blank_repaired = blank.repaired();
+    }
   }
 
   unsigned char delimiter;
@@ -34,6 +47,10 @@ struct StreamingRepair::RowTools {
   std::optional<VerbatimRowScanner> verbatim;
   RowStore row;  // the row being repaired
   std::optional<LongRowRepair> long_rows;  // made at the first long row
+  // The lines of a run of blank lines, when they are written (not set aside).
+  std::string blank_lines;
+  std::size_t blank_line_size = 0;
+  bool blank_repaired = false;
 };
 
 // Reads a long row of the format's passes through the file.
@@ -194,6 +211,14 @@ Result<StreamingRepair::WindowStop, IoError> StreamingRepair::repair_window(
                                    row_start.offset, rest.size())) {
       return row_goes_on(row_start);  // the row cannot end in this window
     }
+    if (tools.blank_line_size != 0 && row_start.offset < rest.size() &&
+        rest[row_start.offset] == '\n' && !is_long(1)) {
+      if (Result<Done, IoError> written = repair_blank_lines(rest, parser, tools, output);
+          !written) {
+        return written.error();
+      }
+      continue;
+    }
     tools.row.clear();
     const bool got_row = parser.next_row(tools.row);
     if (!got_row && at_end) {
@@ -212,6 +237,28 @@ Result<StreamingRepair::WindowStop, IoError> StreamingRepair::repair_window(
       return repaired.error();
     }
   }
+}
+
+Result<Done, IoError> StreamingRepair::repair_blank_lines(std::string_view rest,
+                                                         ResilientParser& parser,
+                                                         RowTools& tools,
+                                                         BufferedWriter& output) {
+  const std::size_t from = parser.position();
+  const std::size_t rows =
+      skip_byte_run(reinterpret_cast<const unsigned char*>(rest.data()), from, rest.size(), kLf) -
+      from;
+  stats_.total_rows += rows;
+  stats_.vestled_rows += rows;
+  if (tools.blank_repaired) stats_.repaired_rows += rows;
+  parser.skip_to(ParsePoint{from + rows, parser.line_number() + rows});
+  const std::size_t per_block = tools.blank_lines.size() / tools.blank_line_size;
+  for (std::size_t left = rows; left != 0;) {
+    const std::size_t now = left < per_block ? left : per_block;
+    const std::string_view lines(tools.blank_lines.data(), now * tools.blank_line_size);
+    if (Result<Done, IoError> written = output.write(lines); !written) return written;
+    left -= now;
+  }
+  return Done{};
 }
 
 Result<Done, IoError> StreamingRepair::repair_row(std::size_t line_number, RowTools& tools,

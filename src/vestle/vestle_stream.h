@@ -66,6 +66,10 @@ class StreamingRepair {
   // past the window, is long, or the end of the input.
   [[nodiscard]] Result<WindowStop, IoError> repair_window(ParsePoint resume, RowTools& tools,
                                                           BufferedWriter& output);
+  // The run of blank lines where the parser stands in `rest`, written in bulk.
+  [[nodiscard]] Result<Done, IoError> repair_blank_lines(std::string_view rest,
+                                                         ResilientParser& parser, RowTools& tools,
+                                                         BufferedWriter& output);
   // The row the parser just read, ending before `line_number`: reconciled,
   // then written or set aside.
   [[nodiscard]] Result<Done, IoError> repair_row(std::size_t line_number, RowTools& tools,
