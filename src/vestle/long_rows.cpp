@@ -47,7 +47,7 @@ class QuoteTriggers {
   }
 
  private:
-  static constexpr std::uint8_t kNone = 0;
+  // 0: no trigger.
   static constexpr std::uint8_t kAlways = 1;
   static constexpr std::uint8_t kLead = 2;  // of a two-byte delimiter or quote text
 
