@@ -89,10 +89,14 @@ class FieldQuoteProbe {
   FieldQuoteProbe(const Utf8Repairer& decoder, const QuoteTriggers& triggers) noexcept
       : decoder_(decoder), triggers_(triggers) {}
 
+  // Only the field's own bytes count: the parser may hand over more fields
+  // before it looks at `wants_stop` again.
   void append_bytes(const char* data, std::size_t size) {
+    if (ended_) return;
     decoder_.feed(std::string_view(data, size), [this](std::string_view text) { look_at(text); });
   }
   void finish_field() {
+    if (ended_) return;
     decoder_.finish([this](std::string_view text) { look_at(text); });
     ended_ = true;
   }
@@ -206,8 +210,12 @@ class LongRowWriter {
   // Where the open field's decoding stands, for a probe that reads on from
   // where the writer stopped.
   [[nodiscard]] const Utf8Repairer& decoder() const noexcept { return decoder_; }
+  // After a stop: the probe found (or not) what calls for quotes in the
+  // rest of the open field.
+  void decide_after_probe(bool found_in_rest) { decide(found_in_rest || held_has_trigger_); }
   // Settles whether the open field is quoted and writes what it held.
   void decide(bool quoted) {
+    held_has_trigger_ = false;
     decided_ = true;
     quoted_ = quoted;
     if (quoted) {
@@ -233,9 +241,13 @@ class LongRowWriter {
       } else {
         put(text);
       }
+    } else if (stop_) {
+      // Waiting for the probe: what comes before it starts is looked at here.
+      held_.append(text);
+      if (triggers_.in(text)) held_has_trigger_ = true;
     } else {
       held_.append(text);
-      if (held_.size() >= kHeldLimit && !stop_) {
+      if (held_.size() >= kHeldLimit) {
         if (triggers_.in(held_)) {
           decide(true);
         } else {
@@ -311,6 +323,7 @@ class LongRowWriter {
   bool decided_ = false;
   bool quoted_ = false;
   bool stop_ = false;
+  bool held_has_trigger_ = false;  // in text held after the stop
   bool failed_ = false;
   IoError error_ = IoError::of_kind(IoErrorKind::Other);
 };
@@ -441,7 +454,7 @@ Result<Done, IoError> LongRowRepair::write_row(std::uint64_t offset, std::size_t
     if (Result<LongRowParser::Pause, IoError> probed = probe.run(look); !probed) {
       return probed.error();
     }
-    writer.decide(look.found());
+    writer.decide_after_probe(look.found());
   }
 }
 

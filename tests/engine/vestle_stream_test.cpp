@@ -187,6 +187,26 @@ TEST(VestleStream, ReadTwiceHeldOrSpilledTheBytesAreTheSame) {
   }
 }
 
+// Fields longer than what the long-row writer holds before it must know
+// whether they need quotes: what settles it may come in the same piece as
+// the bytes that filled it, or lie past the field in the probe's buffer.
+TEST(VestleStream, LongFieldsAreQuotedAsInMemory) {
+  const std::string many_a(70000, 'a');
+  const std::string inputs[] = {
+      "a,b\n\"" + many_a + "\xFF,x\",y\n",              // a delimiter after an invalid byte
+      "a,b\n\"" + many_a + "\xFF b\"\"c\",y\n",          // a doubled quote after one
+      "a,b\n" + std::string(300000, 'a') + ",5\" pipe\n",  // a quote in the next field
+  };
+  for (const std::string& input : inputs) {
+    for (const std::size_t threshold : {std::size_t{64}, StreamSettings{}.long_row_threshold}) {
+      StreamShape shape;
+      shape.settings.chunk_size = 4096;
+      shape.settings.long_row_threshold = threshold;
+      expect_same_as_reference(input, make_options(0), shape);
+    }
+  }
+}
+
 // A pipe's long row is kept in a spill file; when none can be made, or a
 // write to it fails, the run fails with that error after the rows before it.
 TEST(VestleStream, ASpillFileThatFailsIsTheRunsError) {
