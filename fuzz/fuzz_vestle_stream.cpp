@@ -36,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const vestle::testing::RepairBytes expected = vestle::testing::reference_repair(csv, options);
   FUZZ_CHECK(!expected.failed);
   for (const std::size_t chunk : vestle::testing::kChunkSizes) {
-    for (const std::size_t threshold : vestle::testing::kLongRowThresholds) {
+    for (const vestle::testing::LongRowShape& long_rows : vestle::testing::kLongRowShapes) {
       shape.settings.chunk_size = chunk;
-      shape.settings.long_row_threshold = threshold;
+      long_rows.apply(shape.settings);
       const vestle::testing::RepairBytes streamed =
           vestle::testing::streamed_repair(csv, options, shape);
       FUZZ_CHECK(!streamed.failed);

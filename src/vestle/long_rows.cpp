@@ -380,14 +380,15 @@ class SetAsideWriter {
 }  // namespace
 
 LongRowRepair::LongRowRepair(RereadableInput& input, const VestleOptions& options,
-                             unsigned char delimiter, std::size_t columns)
+                             unsigned char delimiter, std::size_t columns,
+                             std::size_t buffer_size)
     : delimiter_(delimiter),
       quote_char_(options.quote_char),
       reconciler_(options, columns, delimiter),
-      reader_(input, kCursorCapacity),
-      lookahead_(input, kCursorCapacity),
-      probe_reader_(input, kCursorCapacity),
-      probe_lookahead_(input, kCursorCapacity),
+      reader_(input, buffer_size),
+      lookahead_(input, buffer_size),
+      probe_reader_(input, buffer_size),
+      probe_lookahead_(input, buffer_size),
       parser_(reader_, lookahead_, delimiter, options.quote_char, options.repair_quotes) {}
 
 Result<LongRowRepair::RowEnd, IoError> LongRowRepair::repair(std::uint64_t offset,

@@ -28,11 +28,9 @@ namespace vestle {
 // written.
 class LongRowRepair {
  public:
-  // Bytes each of the four file cursors buffers.
-  static constexpr std::size_t kCursorCapacity = std::size_t{256} << 10;
-
+  // Each of its four file cursors buffers `buffer_size` bytes.
   LongRowRepair(RereadableInput& input, const VestleOptions& options, unsigned char delimiter,
-                std::size_t columns);
+                std::size_t columns, std::size_t buffer_size);
 
   // Where the row ended: past its line break, and the line number there.
   struct RowEnd {

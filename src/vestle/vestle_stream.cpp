@@ -55,9 +55,8 @@ struct StreamingRepair::RowTools {
 
 // Reads a long row of the format's passes through the file.
 struct StreamingRepair::RowCounter {
-  explicit RowCounter(RereadableInput& input)
-      : reader(input, LongRowRepair::kCursorCapacity),
-        lookahead(input, LongRowRepair::kCursorCapacity) {}
+  RowCounter(RereadableInput& input, std::size_t buffer_size)
+      : reader(input, buffer_size), lookahead(input, buffer_size) {}
 
   FileCursor reader;
   FileCursor lookahead;
@@ -117,7 +116,9 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
     if (Result<Done, IoError> rereadable = make_rereadable(); !rereadable) {
       return rereadable.error();
     }
-    if (!row_counter_) row_counter_ = std::make_unique<RowCounter>(input_.rereadable());
+    if (!row_counter_) {
+      row_counter_ = std::make_unique<RowCounter>(input_.rereadable(), settings_.long_row_buffer);
+    }
     // The heuristics tokenise with quote repair on, whatever the run asks.
     LongRowParser parser(row_counter_->reader, row_counter_->lookahead, row->delimiter,
                          options_.quote_char, /*repair_quotes=*/true);
@@ -284,7 +285,8 @@ Result<ParsePoint, IoError> StreamingRepair::repair_long_row(ParsePoint start, R
     return rereadable.error();
   }
   if (!tools.long_rows) {
-    tools.long_rows.emplace(input_.rereadable(), options_, tools.delimiter, tools.columns);
+    tools.long_rows.emplace(input_.rereadable(), options_, tools.delimiter, tools.columns,
+                            settings_.long_row_buffer);
   }
   Result<LongRowRepair::RowEnd, IoError> end =
       tools.long_rows->repair(start.offset, start.line_number, output, quarantine_, stats_);

@@ -26,6 +26,8 @@ struct StreamSettings {
   // A row of this many bytes or more is not held: a regular file is read
   // twice over it (LongRowRepair). At least 1.
   std::size_t long_row_threshold = std::size_t{1} << 20;
+  // Bytes each reader of a long row buffers. At least 1.
+  std::size_t long_row_buffer = std::size_t{256} << 10;
 };
 
 // Repairs an input that arrives through a ChunkedInput in two steps: settle

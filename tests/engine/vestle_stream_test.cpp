@@ -68,12 +68,12 @@ void expect_same_as_reference(const std::string& input, const VestleOptions& opt
 void expect_same_for_every_window(const std::string& input) {
   for (int variant = 0; variant < kOptionVariants; ++variant) {
     for (const std::size_t chunk : kChunkSizes) {
-      for (const std::size_t threshold : testing::kLongRowThresholds) {
+      for (const testing::LongRowShape& long_rows : testing::kLongRowShapes) {
         SCOPED_TRACE("options " + std::to_string(variant) + ", chunk " + std::to_string(chunk) +
-                     ", long rows from " + std::to_string(threshold));
+                     ", long rows from " + std::to_string(long_rows.threshold));
         StreamShape shape;
         shape.settings.chunk_size = chunk;
-        shape.settings.long_row_threshold = threshold;
+        long_rows.apply(shape.settings);
         expect_same_as_reference(input, make_options(variant), shape);
       }
     }
@@ -144,8 +144,8 @@ TEST(VestleStream, RandomInputsEqualTheWholeInputRepair) {
     shape.settings.chunk_size = kChunkSizes[i % std::size(kChunkSizes)];
     shape.read_limit = 1 + i % 5;
     shape.seekable = i % 3 != 0;  // a pipe is spooled for its long rows
-    for (const std::size_t threshold : testing::kLongRowThresholds) {
-      shape.settings.long_row_threshold = threshold;
+    for (const testing::LongRowShape& long_rows : testing::kLongRowShapes) {
+      long_rows.apply(shape.settings);
       expect_same_as_reference(input, make_options(i % kOptionVariants), shape);
     }
   }
@@ -178,8 +178,8 @@ TEST(VestleStream, ReadTwiceHeldOrSpilledTheBytesAreTheSame) {
       SCOPED_TRACE(std::string(seekable ? "file" : "pipe") + ", spool memory " +
                    std::to_string(quarantine_memory));
       for (int variant = 0; variant < kOptionVariants; ++variant) {
-        for (const std::size_t threshold : testing::kLongRowThresholds) {
-          shape.settings.long_row_threshold = threshold;
+        for (const testing::LongRowShape& long_rows : testing::kLongRowShapes) {
+          long_rows.apply(shape.settings);
           expect_same_as_reference(input, make_options(variant), shape);
         }
       }

@@ -23,8 +23,18 @@ namespace vestle::testing {
 // multi-byte sequence, and past many rows at once.
 inline constexpr std::size_t kChunkSizes[] = {1, 2, 3, 7, 64, 4096};
 // Long-row thresholds that send every row, the rows past a window's worth,
-// and only rows beyond any small input through the long-row path.
-inline constexpr std::size_t kLongRowThresholds[] = {1, 64, StreamSettings{}.long_row_threshold};
+// and only rows beyond any small input through the long-row path, with
+// reader buffers that put their edges everywhere in the first two.
+struct LongRowShape {
+  std::size_t threshold;
+  std::size_t buffer;
+  void apply(StreamSettings& settings) const {
+    settings.long_row_threshold = threshold;
+    settings.long_row_buffer = buffer;
+  }
+};
+inline constexpr LongRowShape kLongRowShapes[] = {
+    {1, 1}, {64, 7}, {StreamSettings{}.long_row_threshold, StreamSettings{}.long_row_buffer}};
 
 struct RepairBytes {
   std::string output;
