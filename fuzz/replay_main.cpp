@@ -13,6 +13,7 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 namespace {
 
@@ -47,6 +48,7 @@ std::vector<fs::path> files_in(const fs::path& root, std::error_code& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  LLVMFuzzerInitialize(&argc, &argv);
   std::size_t replayed = 0;
   for (int i = 1; i < argc; ++i) {
     if (argv[i][0] == '-') continue;  // a libFuzzer flag: meaningless here

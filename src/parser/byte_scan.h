@@ -1,4 +1,5 @@
-// Bulk searches over input bytes: sixteen at a time with SSE2, else a word at a time.
+// Bulk searches over input bytes: sixteen at a time with SSE2, else a word at a
+// time; the 64-byte classifiers go through the kernel chosen for the processor.
 #pragma once
 
 #include <bit>
@@ -6,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "parser/cpu_kernels.h"
 #include "parser/line_break.h"
 
 #if defined(__SSE2__)
@@ -304,15 +306,24 @@ inline std::size_t skip_byte_run_sse2(const unsigned char* bytes, std::size_t fr
 
 #endif  // __SSE2__
 
+// False only under the scalar kernel, which tests force to check the word forms
+// through the whole engine.
+inline bool sse2_enabled() noexcept {
+#if defined(__SSE2__)
+  return kernels().kernel != Kernel::Scalar;
+#else
+  return false;
+#endif
+}
+
 // Finds the first doubled `c` starting in [from, end); the byte at `end`
 // must be readable.
 inline ScanResult scan_to_pair(const unsigned char* bytes, std::size_t from, std::size_t end,
                                unsigned char c) noexcept {
 #if defined(__SSE2__)
-  return scan_to_pair_sse2(bytes, from, end, c);
-#else
-  return scan_to_pair_words(bytes, from, end, c);
+  if (sse2_enabled()) return scan_to_pair_sse2(bytes, from, end, c);
 #endif
+  return scan_to_pair_words(bytes, from, end, c);
 }
 
 // Offset of the first byte in [from, size) equal to `a`, `b`, `c` or `d`, or `size`.
@@ -320,40 +331,33 @@ inline std::size_t find_first_of4(const unsigned char* bytes, std::size_t from, 
                                   unsigned char a, unsigned char b, unsigned char c,
                                   unsigned char d) noexcept {
 #if defined(__SSE2__)
-  return find_first_of4_sse2(bytes, from, size, a, b, c, d);
-#else
-  return find_first_of4_words(bytes, from, size, a, b, c, d);
+  if (sse2_enabled()) return find_first_of4_sse2(bytes, from, size, a, b, c, d);
 #endif
+  return find_first_of4_words(bytes, from, size, a, b, c, d);
 }
 
 // One bit per byte of the 64 bytes at `block`, set where the byte equals
 // `a`, `b`, `c` or `d`.
 inline std::uint64_t block_mask_of4(const unsigned char* block, unsigned char a, unsigned char b,
                                     unsigned char c, unsigned char d) noexcept {
-#if defined(__SSE2__)
-  return block_mask_of4_sse2(block, a, b, c, d);
-#else
-  return block_mask_of4_words(block, a, b, c, d);
-#endif
+  return kernels().block_mask_of4(block, a, b, c, d);
 }
 
 // Offset of the first byte from 0x80 up in [from, size), or `size`.
 inline std::size_t skip_ascii(const unsigned char* bytes, std::size_t from, std::size_t size) noexcept {
 #if defined(__SSE2__)
-  return skip_ascii_sse2(bytes, from, size);
-#else
-  return skip_ascii_words(bytes, from, size);
+  if (sse2_enabled()) return skip_ascii_sse2(bytes, from, size);
 #endif
+  return skip_ascii_words(bytes, from, size);
 }
 
 // Offset of the first byte in [from, size) other than `c`, or `size`.
 inline std::size_t skip_byte_run(const unsigned char* bytes, std::size_t from, std::size_t size,
                                  unsigned char c) noexcept {
 #if defined(__SSE2__)
-  return skip_byte_run_sse2(bytes, from, size, c);
-#else
-  return skip_byte_run_words(bytes, from, size, c);
+  if (sse2_enabled()) return skip_byte_run_sse2(bytes, from, size, c);
 #endif
+  return skip_byte_run_words(bytes, from, size, c);
 }
 
 // Whether [from, size) holds an LF or a CR: a row can end nowhere else
@@ -365,7 +369,8 @@ inline bool has_line_break(const unsigned char* bytes, std::size_t from, std::si
 // The bytes a quote look-ahead looks for: line breaks, and quotes that may
 // close a quoted field because the next byte is a blank, the delimiter or a
 // line break. Masks of a block of 16 bytes (one bit a byte) or of a word of
-// 8 (the high bit of each byte); each reads the byte after its block too.
+// 8 (the high bit of each byte), or of 64 through the kernel; each reads the
+// byte after its block too.
 class ClosingQuoteCandidates {
  public:
   ClosingQuoteCandidates(unsigned char delimiter, unsigned char quote) noexcept
@@ -382,10 +387,12 @@ class ClosingQuoteCandidates {
   {
   }
 
-  struct Masks {
-    std::uint64_t quotes;
-    std::uint64_t breaks;
-  };
+  using Masks = CandidateMasks;
+
+  // The 64 bytes at `at`, through the chosen kernel.
+  [[nodiscard]] Masks block64(const unsigned char* at) const noexcept {
+    return kernels().closing_quote_candidates(at, delimiter_, quote_);
+  }
 
 #if defined(__SSE2__)
   [[nodiscard]] Masks block16(const unsigned char* at) const noexcept {
@@ -447,10 +454,11 @@ class StopBytes {
   [[nodiscard]] ScanResult scan(const unsigned char* bytes, std::size_t from,
                                 std::size_t size) const noexcept {
 #if defined(__SSE2__)
-    return scan_detail::scan_to_first_of_sse2(bytes, from, size, va_, vb_, vc_, a_, b_, c_);
-#else
-    return scan_to_first_of_words(bytes, from, size, a_, b_, c_);
+    if (sse2_enabled()) {
+      return scan_detail::scan_to_first_of_sse2(bytes, from, size, va_, vb_, vc_, a_, b_, c_);
+    }
 #endif
+    return scan_to_first_of_words(bytes, from, size, a_, b_, c_);
   }
 
  private:

@@ -55,10 +55,14 @@ bool QuoteLookahead::better_quote_from(std::size_t j) noexcept {
       k += width;
     }
   };
+  // A block per step: a quote may qualify only when the byte after it is a
+  // blank, the delimiter or a line break.
+  while (!found && !line_ended && size - k >= 65) {
+    const ClosingQuoteCandidates::Masks masks = candidates_.block64(bytes + k);
+    step(masks.quotes, masks.breaks, 64, 1);
+  }
 #if defined(__SSE2__)
-  // Sixteen bytes per step: a quote may qualify only when the byte after it
-  // is a blank, the delimiter or a line break.
-  while (!found && !line_ended && size - k >= 17) {
+  while (sse2_enabled() && !found && !line_ended && size - k >= 17) {
     const ClosingQuoteCandidates::Masks masks = candidates_.block16(bytes + k);
     step(masks.quotes, masks.breaks, 16, 1);
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "parser/byte_scan.h"
+#include "parser/kernel_sets.h"
 
 namespace vestle {
 namespace {
@@ -46,19 +47,68 @@ Step step_at(const unsigned char* s, std::size_t available) noexcept {
   return {need, true};
 }
 
-}  // namespace
-
-std::size_t valid_utf8_prefix(std::string_view bytes) noexcept {
-  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
+// A character at a time, ASCII runs skipped by `skip`.
+template <std::size_t (*skip)(const unsigned char*, std::size_t, std::size_t) noexcept>
+std::size_t valid_prefix_by_steps(const unsigned char* s, std::size_t n) noexcept {
   std::size_t i = 0;
   for (;;) {
-    i = skip_ascii(s, i, n);
+    i = skip(s, i, n);
     if (i == n) return n;
     const Step step = step_at(s + i, n - i);
     if (!step.valid) return i;
     i += step.length;
   }
+}
+
+}  // namespace
+
+namespace kernel_sets {
+
+std::size_t valid_utf8_prefix_scalar(const unsigned char* bytes, std::size_t size) noexcept {
+  return valid_prefix_by_steps<skip_ascii_words>(bytes, size);
+}
+
+std::size_t valid_utf8_prefix_sse2(const unsigned char* bytes, std::size_t size) noexcept {
+#if defined(__SSE2__)
+  return valid_prefix_by_steps<skip_ascii_sse2>(bytes, size);
+#else
+  return valid_prefix_by_steps<skip_ascii_words>(bytes, size);
+#endif
+}
+
+std::size_t valid_utf8_prefix_in_blocks(const unsigned char* bytes, std::size_t size,
+                                        Utf8BlockCheck block_has_error) noexcept {
+  constexpr std::size_t kBlock = 64;
+  constexpr std::size_t kBefore = 3;  // a character's lead is at most 3 bytes back
+  // From the character that the block at `at` may complete on, the reference
+  // decides: every character that ends before it is well-formed.
+  const auto from_reference = [&](std::size_t at) {
+    std::size_t start = at < kBefore ? 0 : at - kBefore;
+    while (start < at && (bytes[start] & 0xC0) == 0x80) ++start;
+    return start + valid_utf8_prefix_scalar(bytes + start, size - start);
+  };
+  for (std::size_t at = 0;; at += kBlock) {
+    const std::size_t left = size - at;
+    if (left >= kBlock && at >= kBefore) {
+      if (block_has_error(bytes + at)) return from_reference(at);
+      continue;
+    }
+    // The first block has no bytes before it; the last is cut short, and
+    // the zeros after it end any character left open.
+    unsigned char padded[kBefore + kBlock] = {};
+    const std::size_t before = at < kBefore ? at : kBefore;
+    const std::size_t taken = left < kBlock ? left : kBlock;
+    std::memcpy(padded + kBefore - before, bytes + at - before, before + taken);
+    if (block_has_error(padded + kBefore)) return from_reference(at);
+    if (left < kBlock) return size;
+  }
+}
+
+}  // namespace kernel_sets
+
+std::size_t valid_utf8_prefix(std::string_view bytes) noexcept {
+  return kernels().valid_utf8_prefix(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                     bytes.size());
 }
 
 bool is_valid_utf8(std::string_view bytes) noexcept {

@@ -44,8 +44,13 @@ int LongRowParser::quote_closes_field(std::uint64_t after_quote) {
 
 std::size_t LongRowParser::skip_to_candidate(const unsigned char* bytes, std::size_t at,
                                              std::size_t size) const noexcept {
+  while (size - at >= 65) {
+    const ClosingQuoteCandidates::Masks masks = candidates_.block64(bytes + at);
+    if ((masks.quotes | masks.breaks) != 0) return at;
+    at += 64;
+  }
 #if defined(__SSE2__)
-  while (size - at >= 17) {
+  while (sse2_enabled() && size - at >= 17) {
     const ClosingQuoteCandidates::Masks masks = candidates_.block16(bytes + at);
     if ((masks.quotes | masks.breaks) != 0) return at;
     at += 16;

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/each_kernel.h"
 #include "support/text_samples.h"
 
 namespace vestle {
@@ -45,10 +46,10 @@ Expected plain_pair(std::string_view s, std::size_t from, std::size_t end, unsig
 
 void expect_same(const ScanResult& got, const Expected& want, const char* form,
                  const std::string& input, std::size_t from, std::size_t end) {
-  ASSERT_EQ(got.end, want.end) << form << " " << testing::PrintToString(input) << " from " << from
+  ASSERT_EQ(got.end, want.end) << form << " " << ::testing::PrintToString(input) << " from " << from
                                << " end " << end;
   ASSERT_EQ(got.has_high_byte, want.has_high_byte)
-      << form << " " << testing::PrintToString(input) << " from " << from << " end " << end;
+      << form << " " << ::testing::PrintToString(input) << " from " << from << " end " << end;
 }
 
 // Mostly filler, so that matches often lie past one or two blocks.
@@ -139,54 +140,88 @@ TEST(ByteScan, FirstOfFourSkipsAndLineBreakTestAgreeWithPlainLoops) {
     EXPECT_EQ(skip_byte_run(bytes, from, size, run_byte), want_run_end);
     EXPECT_EQ(has_line_break(bytes, from, size),
               plain_first_of(input, from, size, '\n', '\r', '\n').end != size);
-    if (testing::Test::HasFailure()) {
-      FAIL() << testing::PrintToString(input) << " from " << from << " size " << size;
+    if (::testing::Test::HasFailure()) {
+      FAIL() << ::testing::PrintToString(input) << " from " << from << " size " << size;
     }
   }
 }
 
-TEST(ByteScan, BlockMasksAgreeWithPlainLoop) {
+// Random blocks, and blocks made of one or two stop bytes only.
+std::string test_block(std::mt19937& rng, int iteration, std::size_t size) {
+  std::string block = random_bytes(rng, size);
+  block.resize(size, '"');
+  if (iteration % 7 == 0) block.assign(size, kAlphabet[static_cast<std::size_t>(iteration) % kAlphabet.size()]);
+  if (iteration % 11 == 0) {
+    for (std::size_t i = 0; i < size; ++i) block[i] = (i + static_cast<std::size_t>(iteration)) % 3 == 0 ? '\n' : '"';
+  }
+  return block;
+}
+
+std::uint64_t plain_mask(const unsigned char* bytes, bool (*selected)(unsigned char, unsigned char),
+                         unsigned char d) {
+  std::uint64_t mask = 0;
+  for (std::size_t i = 0; i < 64; ++i) {
+    if (selected(bytes[i], d)) mask |= std::uint64_t{1} << i;
+  }
+  return mask;
+}
+
+TEST(ByteScan, BlockMasksOfEveryKernelAgreeWithPlainLoop) {
   std::mt19937 rng(64);
   for (int iteration = 0; iteration < 5000; ++iteration) {
-    std::string block = random_bytes(rng, 64);
-    block.resize(64, '"');
+    const std::string block = test_block(rng, iteration, 64);
     const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
     const unsigned char d = iteration % 2 == 0 ? ',' : 0xFF;
-    std::uint64_t want = 0;
-    for (std::size_t i = 0; i < 64; ++i) {
-      if (bytes[i] == '"' || bytes[i] == d || bytes[i] == '\n' || bytes[i] == '\r') {
-        want |= std::uint64_t{1} << i;
-      }
-    }
-    ASSERT_EQ(block_mask_of4_words(bytes, '"', d, '\n', '\r'), want) << testing::PrintToString(block);
-#if defined(__SSE2__)
-    ASSERT_EQ(block_mask_of4_sse2(bytes, '"', d, '\n', '\r'), want) << testing::PrintToString(block);
-#endif
+    const std::uint64_t stops = plain_mask(
+        bytes, [](unsigned char b, unsigned char x) { return b == '"' || b == x || b == '\n' || b == '\r'; },
+        d);
+    ASSERT_EQ(block_mask_of4_words(bytes, '"', d, '\n', '\r'), stops) << ::testing::PrintToString(block);
+    const BlockClasses want{
+        plain_mask(bytes, [](unsigned char b, unsigned char) { return b == '"'; }, d),
+        plain_mask(bytes, [](unsigned char b, unsigned char x) { return b == x; }, d),
+        plain_mask(bytes, [](unsigned char b, unsigned char) { return b == '\n'; }, d),
+        plain_mask(bytes, [](unsigned char b, unsigned char) { return b == '\r'; }, d),
+        plain_mask(bytes, [](unsigned char b, unsigned char) { return b >= 0x80; }, d)};
+    vestle::testing::for_each_kernel([&] {
+      ASSERT_EQ(block_mask_of4(bytes, '"', d, '\n', '\r'), stops) << ::testing::PrintToString(block);
+      BlockClasses got{};
+      kernels().classify_block(bytes, '"', d, got);
+      ASSERT_EQ(got.quote, want.quote) << ::testing::PrintToString(block);
+      ASSERT_EQ(got.delimiter, want.delimiter) << ::testing::PrintToString(block);
+      ASSERT_EQ(got.lf, want.lf) << ::testing::PrintToString(block);
+      ASSERT_EQ(got.cr, want.cr) << ::testing::PrintToString(block);
+      ASSERT_EQ(got.high, want.high) << ::testing::PrintToString(block);
+    });
+    if (::testing::Test::HasFatalFailure()) return;
   }
 }
 
-TEST(ByteScan, ClosingQuoteCandidatesAgreeWithPlainLoop) {
+TEST(ByteScan, ClosingQuoteCandidatesOfEveryKernelAgreeWithPlainLoop) {
   std::mt19937 rng(17);
   for (int iteration = 0; iteration < 5000; ++iteration) {
-    std::string bytes = random_bytes(rng, 17) + " \t";
-    bytes.resize(17, ' ');
+    std::string bytes = test_block(rng, iteration, 63) + " \t";
     const unsigned char d = iteration % 2 == 0 ? ',' : '\t';
     const ClosingQuoteCandidates candidates(d, '"');
     const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto is_break = [](unsigned char b) { return b == '\n' || b == '\r'; };
     std::uint64_t quotes = 0;
     std::uint64_t breaks = 0;
-    for (std::size_t i = 0; i < 16; ++i) {
+    for (std::size_t i = 0; i < 64; ++i) {
       const unsigned char next = at[i + 1];
       if (at[i] == '"' && (next == ' ' || next == '\t' || next == d || is_break(next))) {
         quotes |= std::uint64_t{1} << i;
       }
       if (is_break(at[i])) breaks |= std::uint64_t{1} << i;
     }
+    vestle::testing::for_each_kernel([&] {
+      const ClosingQuoteCandidates::Masks block = candidates.block64(at);
+      ASSERT_EQ(block.quotes, quotes) << ::testing::PrintToString(bytes);
+      ASSERT_EQ(block.breaks, breaks) << ::testing::PrintToString(bytes);
+    });
 #if defined(__SSE2__)
     const ClosingQuoteCandidates::Masks block = candidates.block16(at);
-    ASSERT_EQ(block.quotes, quotes) << testing::PrintToString(bytes);
-    ASSERT_EQ(block.breaks, breaks) << testing::PrintToString(bytes);
+    ASSERT_EQ(block.quotes, quotes & 0xFFFF) << ::testing::PrintToString(bytes);
+    ASSERT_EQ(block.breaks, breaks & 0xFFFF) << ::testing::PrintToString(bytes);
 #endif
     if constexpr (std::endian::native == std::endian::little) {
       // The word form marks the high bit of each byte.
@@ -196,8 +231,8 @@ TEST(ByteScan, ClosingQuoteCandidatesAgreeWithPlainLoop) {
         return spread;
       };
       const ClosingQuoteCandidates::Masks word = candidates.word8(at);
-      ASSERT_EQ(word.quotes, high_bits(quotes & 0xFF)) << testing::PrintToString(bytes);
-      ASSERT_EQ(word.breaks, high_bits(breaks & 0xFF)) << testing::PrintToString(bytes);
+      ASSERT_EQ(word.quotes, high_bits(quotes & 0xFF)) << ::testing::PrintToString(bytes);
+      ASSERT_EQ(word.breaks, high_bits(breaks & 0xFF)) << ::testing::PrintToString(bytes);
     }
   }
 }

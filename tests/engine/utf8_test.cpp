@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "support/each_kernel.h"
+#include "support/reference_utf8.h"
+
 namespace vestle {
 namespace {
 
@@ -22,7 +25,7 @@ struct LossyCase {
 
 void PrintTo(const LossyCase& c, std::ostream* os) { *os << c.name; }
 
-class LossyDecoding : public testing::TestWithParam<LossyCase> {};
+class LossyDecoding : public ::testing::TestWithParam<LossyCase> {};
 
 TEST_P(LossyDecoding, OneReplacementPerMaximalSubpart) {
   const auto& c = GetParam();
@@ -39,7 +42,7 @@ TEST_P(LossyDecoding, OneReplacementPerMaximalSubpart) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, LossyDecoding,
-    testing::Values(
+    ::testing::Values(
         LossyCase{"empty", "", ""}, LossyCase{"ascii", "abc", "abc"},
         LossyCase{"two_byte", "\xC3\xA9", "\xC3\xA9"},
         LossyCase{"three_byte", "\xE2\x82\xAC", "\xE2\x82\xAC"},
@@ -139,8 +142,8 @@ TEST(LossyDecoding, AgreesWithPrefixTableOnRandomBytes) {
     for (auto& b : bytes) b = static_cast<char>(interesting[pick(rng)]);
     std::string out;
     append_lossy_utf8(bytes, out);
-    ASSERT_EQ(out, table.decode(bytes)) << testing::PrintToString(bytes);
-    ASSERT_EQ(is_valid_utf8(bytes), out == bytes) << testing::PrintToString(bytes);
+    ASSERT_EQ(out, table.decode(bytes)) << ::testing::PrintToString(bytes);
+    ASSERT_EQ(is_valid_utf8(bytes), out == bytes) << ::testing::PrintToString(bytes);
   }
 }
 
@@ -191,19 +194,90 @@ TEST(Utf8, ValidPrefixStopsAtTheFirstIllFormedByte) {
   EXPECT_EQ(valid_utf8_prefix("ab\xC3\xA9\xE2\x82"), 4U);
 }
 
+// Where the plain decoder meets its first ill-formed byte.
+std::size_t reference_valid_prefix(std::string_view s) {
+  std::size_t i = 0;
+  for (std::size_t subpart = 0; i < s.size();) {
+    const std::size_t length = reference::reference_sequence_at(s, i, subpart);
+    if (length == 0) break;
+    i += length;
+  }
+  return i;
+}
+
+// Every kernel's validation gives the plain decoder's prefix.
+void expect_every_kernel_agrees(const std::string& bytes) {
+  const std::size_t want = reference_valid_prefix(bytes);
+  vestle::testing::for_each_kernel(
+      [&] { ASSERT_EQ(valid_utf8_prefix(bytes), want) << ::testing::PrintToString(bytes); });
+}
+
+// Valid text of one- to four-byte characters, lines of it crossing blocks.
+std::string mixed_text(std::mt19937& rng, std::size_t characters) {
+  const char* pieces[] = {"a", "z,", "\n", "\xC3\xA9", "\xDF\xBF", "\xE0\xA0\x80", "\xE2\x82\xAC",
+                          "\xED\x9F\xBF", "\xEE\x80\x80", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF",
+                          "plain ascii words, "};
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
+  std::string text;
+  for (std::size_t i = 0; i < characters; ++i) text += pieces[pick(rng)];
+  return text;
+}
+
+TEST(Utf8, EveryKernelAgreesWithPlainDecoderOnRandomBytes) {
+  const unsigned char interesting[] = {'a', 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0,
+                                       0xC2, 0xDF, 0xE0, 0xE1, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
+  std::mt19937 rng(2024);
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof interesting - 1);
+  std::uniform_int_distribution<std::size_t> length(0, 200);
+  for (int iteration = 0; iteration < 3000; ++iteration) {
+    // Mostly valid text with one random byte somewhere, or random bytes.
+    std::string bytes = mixed_text(rng, length(rng) / 4);
+    if (iteration % 2 == 0) {
+      bytes.resize(length(rng));
+      for (auto& b : bytes) b = static_cast<char>(interesting[pick(rng)]);
+    } else if (!bytes.empty()) {
+      bytes[length(rng) % bytes.size()] = static_cast<char>(interesting[pick(rng)]);
+    }
+    expect_every_kernel_agrees(bytes);
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+}
+
+TEST(Utf8, EveryKernelFindsEachIllFormedSequenceAnywhereAndEveryTruncation) {
+  std::mt19937 rng(7);
+  const std::string text = mixed_text(rng, 60);
+  for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+    expect_every_kernel_agrees(text.substr(0, cut));
+    if (::testing::Test::HasFatalFailure()) return;
+  }
+  const std::string bad[] = {"\x80",         "\xBF",         "\xC0\xAF",         "\xC1\xBF",
+                             "\xC2",         "\xE0\x80\x80",   "\xE0\x9F\xBF",     "\xE2\x82",
+                             "\xED\xA0\x80",   "\xED\xBF\xBF",   "\xF0\x80\x80\x80", "\xF0\x8F\xBF\xBF",
+                             "\xF0\x9F\x98",   "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xF8",
+                             "\xFF",         "\xC3\xC3",        "\xE2\x82\xAC\x80"};
+  for (const std::string& sequence : bad) {
+    for (std::size_t at = 0; at <= text.size(); at += 1 + at % 3) {
+      std::string bytes = text;
+      bytes.insert(at, sequence);
+      expect_every_kernel_agrees(bytes);
+      if (::testing::Test::HasFatalFailure()) return;
+    }
+  }
+}
+
 struct ByteTextCase {
   unsigned char byte;
   std::string text;
 };
 
-class ByteTexts : public testing::TestWithParam<ByteTextCase> {};
+class ByteTexts : public ::testing::TestWithParam<ByteTextCase> {};
 
 TEST_P(ByteTexts, CodePointEqualsByte) {
   EXPECT_EQ(byte_text(GetParam().byte).view(), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ByteTexts,
-                         testing::Values(ByteTextCase{0x00, std::string(1, '\0')},
+                         ::testing::Values(ByteTextCase{0x00, std::string(1, '\0')},
                                          ByteTextCase{',', ","}, ByteTextCase{'\t', "\t"},
                                          ByteTextCase{0x7F, "\x7F"}, ByteTextCase{0x80, "\xC2\x80"},
                                          ByteTextCase{0xA7, "\xC2\xA7"}, ByteTextCase{0xBF, "\xC2\xBF"},

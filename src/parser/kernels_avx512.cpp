@@ -1,0 +1,119 @@
+// The AVX-512BW kernel: 64 bytes a vector, compiled for that target alone.
+#include "parser/kernel_sets.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "parser/line_break.h"
+#include "parser/utf8_lookup.h"
+
+#define VESTLE_AVX512 __attribute__((target("avx512f,avx512bw")))
+
+namespace vestle::kernel_sets {
+namespace {
+
+VESTLE_AVX512 inline __m512i load64(const unsigned char* at) noexcept {
+  return _mm512_loadu_si512(at);
+}
+
+VESTLE_AVX512 inline __m512i splat(unsigned char byte) noexcept {
+  return _mm512_set1_epi8(static_cast<char>(byte));
+}
+
+VESTLE_AVX512 inline std::uint64_t equal_bits(__m512i v, unsigned char byte) noexcept {
+  return _mm512_cmpeq_epi8_mask(v, splat(byte));
+}
+
+VESTLE_AVX512 std::uint64_t block_mask_of4_avx512(const unsigned char* block, unsigned char a,
+                                                  unsigned char b, unsigned char c,
+                                                  unsigned char d) noexcept {
+  const __m512i v = load64(block);
+  return equal_bits(v, a) | equal_bits(v, b) | equal_bits(v, c) | equal_bits(v, d);
+}
+
+VESTLE_AVX512 void classify_block_avx512(const unsigned char* block, unsigned char quote,
+                                         unsigned char delimiter, BlockClasses& out) noexcept {
+  const __m512i v = load64(block);
+  out.quote = equal_bits(v, quote);
+  out.delimiter = equal_bits(v, delimiter);
+  out.lf = equal_bits(v, kLf);
+  out.cr = equal_bits(v, kCr);
+  out.high = _mm512_movepi8_mask(v);
+}
+
+VESTLE_AVX512 CandidateMasks closing_quote_candidates_avx512(const unsigned char* block,
+                                                             unsigned char delimiter,
+                                                             unsigned char quote) noexcept {
+  const __m512i here = load64(block);
+  const __m512i next = load64(block + 1);
+  const std::uint64_t next_ends = equal_bits(next, kLf) | equal_bits(next, kCr) |
+                                  equal_bits(next, delimiter) | equal_bits(next, ' ') |
+                                  equal_bits(next, '\t');
+  return {equal_bits(here, quote) & next_ends, equal_bits(here, kLf) | equal_bits(here, kCr)};
+}
+
+// A table in each of the four lanes, made at compile time (a broadcast
+// instruction would do, but GCC 12 warns about its intrinsic).
+struct LaneTables {
+  alignas(64) std::uint8_t bytes[64];
+};
+constexpr LaneTables in_every_lane(const std::uint8_t (&table)[16]) noexcept {
+  LaneTables lanes{};
+  for (std::size_t i = 0; i < 64; ++i) lanes.bytes[i] = table[i % 16];
+  return lanes;
+}
+constexpr LaneTables kByte1High64 = in_every_lane(utf8_lookup::kByte1High);
+constexpr LaneTables kByte1Low64 = in_every_lane(utf8_lookup::kByte1Low);
+constexpr LaneTables kByte2High64 = in_every_lane(utf8_lookup::kByte2High);
+
+VESTLE_AVX512 inline __m512i table64(const LaneTables& table) noexcept {
+  return _mm512_load_si512(table.bytes);
+}
+
+// The 64 bytes at `block` against the 3 before each; see utf8_lookup.h.
+VESTLE_AVX512 bool utf8_block_has_error_avx512(const unsigned char* block) noexcept {
+  using namespace utf8_lookup;
+  const __m512i input = load64(block);
+  if (_mm512_movepi8_mask(input) == 0 && block[-1] < 0xC0 && block[-2] < 0xE0 &&
+      block[-3] < 0xF0) {
+    return false;  // ASCII after a character that ended
+  }
+  const __m512i low_nibble = splat(0x0F);
+  const __m512i prev1 = load64(block - 1);
+  const __m512i byte_1_high = _mm512_shuffle_epi8(
+      table64(kByte1High64), _mm512_and_si512(_mm512_srli_epi16(prev1, 4), low_nibble));
+  const __m512i byte_1_low =
+      _mm512_shuffle_epi8(table64(kByte1Low64), _mm512_and_si512(prev1, low_nibble));
+  const __m512i byte_2_high = _mm512_shuffle_epi8(
+      table64(kByte2High64), _mm512_and_si512(_mm512_srli_epi16(input, 4), low_nibble));
+  const __m512i special = _mm512_and_si512(_mm512_and_si512(byte_1_high, byte_1_low), byte_2_high);
+  const __m512i third = _mm512_subs_epu8(load64(block - 2), splat(kThirdByteBias));
+  const __m512i fourth = _mm512_subs_epu8(load64(block - 3), splat(kFourthByteBias));
+  const __m512i must_continue = _mm512_and_si512(_mm512_or_si512(third, fourth), splat(0x80));
+  const __m512i errors = _mm512_xor_si512(must_continue, special);
+  return _mm512_test_epi8_mask(errors, errors) != 0;
+}
+
+std::size_t valid_utf8_prefix_avx512(const unsigned char* bytes, std::size_t size) noexcept {
+  return valid_utf8_prefix_in_blocks(bytes, size, utf8_block_has_error_avx512);
+}
+
+const KernelTable kTable{Kernel::Avx512bw, block_mask_of4_avx512, classify_block_avx512,
+                         closing_quote_candidates_avx512, valid_utf8_prefix_avx512};
+
+}  // namespace
+
+const KernelTable* const kAvx512bw = &kTable;
+
+}  // namespace vestle::kernel_sets
+
+#else
+
+namespace vestle::kernel_sets {
+const KernelTable* const kAvx512bw = nullptr;
+}  // namespace vestle::kernel_sets
+
+#endif
