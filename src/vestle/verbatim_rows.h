@@ -19,8 +19,12 @@ namespace vestle {
 // such a row exactly as written, with or without quote repair; anything
 // else is left to it.
 //
-// Bytes are classified 64 at a time into bit masks; the scan then jumps from
-// one quote, delimiter or line break to the next.
+// Bytes are classified 64 at a time into bit masks of quotes, delimiters,
+// line breaks and high bytes. The quoted stretches follow from the quote mask
+// (a prefix XOR), and with them the row ends and each row's field count; a
+// row whose masks show anything out of the ordinary (a quote that is not
+// where the writer puts one, a CR outside quotes, quotes a field does not
+// need) is decided by a scan that jumps from one such byte to the next.
 class VerbatimRowScanner {
  public:
   // Usable only when both bytes are ASCII, differ and are not CR or LF (the
@@ -57,6 +61,11 @@ class VerbatimRowScanner {
     std::size_t lf_inside = 0;  // LFs inside its quoted fields
   };
   [[nodiscard]] Row scan_row(Stops& stops, std::size_t from, std::size_t fields) const noexcept;
+  // The run by the masks, rows with high bytes taken as valid UTF-8 when they
+  // end by `valid_utf8_end`; `has_high` says whether any row had one.
+  [[nodiscard]] Run scan_blocks(Stops& stops, std::size_t from, std::size_t fields,
+                                std::size_t max_row_bytes, std::size_t valid_utf8_end,
+                                bool& has_high) const noexcept;
 
   unsigned char delimiter_;
   unsigned char quote_;

@@ -1,0 +1,101 @@
+// Tests of the verbatim row scan: under every kernel, the run it finds is the
+// rows whose bytes are the writer's line for what the parser reads there.
+#include "vestle/verbatim_rows.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/each_kernel.h"
+#include "support/reference_parser.h"
+#include "vestle/csv_writers.h"
+
+namespace vestle {
+namespace {
+
+struct ExpectedRun {
+  std::size_t end = 0;
+  std::size_t rows = 0;
+  std::size_t lines = 0;
+};
+
+// Rows from the start of `input`, as long as the bytes of each within
+// `window` are the line the writer writes for it.
+ExpectedRun reference_run(std::string_view input, std::size_t window, std::size_t fields,
+                          std::size_t max_row_bytes) {
+  ExpectedRun run;
+  reference::ReferenceParser parser(input, ',', '"', true);
+  for (const reference::ReferenceRow& row : parser.all_rows()) {
+    std::string line;
+    for (std::size_t i = 0; i < row.fields.size(); ++i) {
+      if (i != 0) line += ',';
+      line += quote_field(row.fields[i], ',', '"');
+    }
+    if (line.empty()) line = "\"\"";
+    line += '\n';
+    const bool same = run.end + line.size() <= window && input.substr(run.end, line.size()) == line;
+    if (!same || (fields != 0 && row.fields.size() != fields) || line.size() >= max_row_bytes) break;
+    ++run.rows;
+    run.lines += static_cast<std::size_t>(std::count(line.begin(), line.end(), '\n'));
+    run.end += line.size();
+  }
+  return run;
+}
+
+// Rows of three fields, mostly in the writer's form, some not: stray or
+// unneeded quotes, CR, blank lines, short rows, bytes that are not UTF-8.
+std::string random_rows(std::mt19937& rng, std::size_t rows) {
+  const char* fields[] = {"a",          "bc",         "",           "\"q\"\"x\"",  "\"x,y\"",
+                          "\"l\nm\"",   "\"c\rr\"",   "\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC",
+                          "12345678901234567890", "\"\"\"\"", "\"plain\"", "a\"b",
+                          "\"\"",       "\xFF",       "\xED\xA0\x80", "\"x\" ",     "\"y\"z"};
+  const char* ends[] = {"\n", "\n", "\n", "\n", "\n", "\r\n", "\n\n", ",d\n"};
+  std::uniform_int_distribution<std::size_t> rare(0, 40);
+  std::uniform_int_distribution<std::size_t> end(0, std::size(ends) - 1);
+  std::string text;
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t f = 0; f < 3; ++f) {
+      if (f != 0) text += ',';
+      // Mostly the first few, which the writer writes as they stand.
+      const std::size_t pick = rare(rng);
+      text += fields[pick < 30 ? pick % 7 : pick % std::size(fields)];
+    }
+    text += ends[rare(rng) < 34 ? 0 : end(rng)];
+  }
+  return text;
+}
+
+TEST(VerbatimRows, EveryKernelFindsTheRowsInTheWritersForm) {
+  std::mt19937 rng(21);
+  const VerbatimRowScanner scanner(',', '"');
+  for (int iteration = 0; iteration < 3000; ++iteration) {
+    const std::string input = random_rows(rng, 1 + static_cast<std::size_t>(iteration) % 40);
+    const std::size_t window = iteration % 3 == 0 ? rng() % (input.size() + 1) : input.size();
+    const std::size_t fields = iteration % 4 == 0 ? 0 : 3;
+    const std::size_t max_row_bytes = iteration % 5 == 0 ? 24 : SIZE_MAX;
+    const ExpectedRun want = reference_run(input, window, fields, max_row_bytes);
+    const std::string_view view = std::string_view(input).substr(0, window);
+    std::vector<VerbatimRowScanner::Run> runs;
+    vestle::testing::for_each_kernel([&] {
+      const VerbatimRowScanner::Run run = scanner.scan(view, 0, fields, max_row_bytes);
+      EXPECT_EQ(run.end, want.end);
+      EXPECT_EQ(run.rows, want.rows);
+      EXPECT_EQ(run.lines, want.lines);
+      runs.push_back(run);
+    });
+    for (const VerbatimRowScanner::Run& run : runs) {
+      EXPECT_EQ(run.window_ended, runs.front().window_ended);
+    }
+    if (::testing::Test::HasFailure()) {
+      FAIL() << ::testing::PrintToString(input) << " window " << window << " fields " << fields;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vestle
