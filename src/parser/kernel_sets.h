@@ -20,14 +20,16 @@ extern const KernelTable* const kAvx512bw;
 [[nodiscard]] std::size_t valid_utf8_prefix_sse2(const unsigned char* bytes,
                                                  std::size_t size) noexcept;
 
-// Validation a block of 64 bytes at a time by `block_has_error`, which may
-// read the 3 bytes before its block (the bytes before the input read as
-// ASCII) and reports any ill-formed sequence ending in the block, or cut
-// short by what follows it. The first block with an error is decided by the
-// reference from the character before it on, so the result is the
-// reference's.
-using Utf8BlockCheck = bool (*)(const unsigned char* block) noexcept;
+// Validation 64 bytes a block. `first_block_with_error` checks `count`
+// blocks in place (it may read the 3 bytes before them) and gives the index
+// of the first that holds the end of an ill-formed sequence, or one cut
+// short by what follows it; `count` when none does. The input's first and
+// last blocks are checked as copies, with zeros before and after, so that a
+// character left open at the end is an error too. From the character that
+// the first block with an error may complete, the reference decides, so the
+// result is the reference's.
+using Utf8BlocksCheck = std::size_t (*)(const unsigned char* blocks, std::size_t count) noexcept;
 [[nodiscard]] std::size_t valid_utf8_prefix_in_blocks(const unsigned char* bytes, std::size_t size,
-                                                      Utf8BlockCheck block_has_error) noexcept;
+                                                      Utf8BlocksCheck first_block_with_error) noexcept;
 
 }  // namespace vestle::kernel_sets

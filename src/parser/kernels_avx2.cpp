@@ -106,18 +106,18 @@ VESTLE_AVX2 inline __m256i utf8_errors32(const unsigned char* at) noexcept {
   return _mm256_xor_si256(must_continue, special);
 }
 
-VESTLE_AVX2 bool utf8_block_has_error_avx2(const unsigned char* block) noexcept {
-  const __m256i any = _mm256_or_si256(load32(block), load32(block + 32));
-  // ASCII after a character that ended: nothing to check.
-  if (_mm256_movemask_epi8(any) == 0 && block[-1] < 0xC0 && block[-2] < 0xE0 && block[-3] < 0xF0) {
-    return false;
+VESTLE_AVX2 std::size_t first_utf8_error_block_avx2(const unsigned char* blocks,
+                                                    std::size_t count) noexcept {
+  for (std::size_t k = 0; k < count; ++k) {
+    const unsigned char* block = blocks + 64 * k;
+    const __m256i errors = _mm256_or_si256(utf8_errors32(block), utf8_errors32(block + 32));
+    if (_mm256_testz_si256(errors, errors) == 0) return k;
   }
-  const __m256i errors = _mm256_or_si256(utf8_errors32(block), utf8_errors32(block + 32));
-  return _mm256_testz_si256(errors, errors) == 0;
+  return count;
 }
 
 std::size_t valid_utf8_prefix_avx2(const unsigned char* bytes, std::size_t size) noexcept {
-  return valid_utf8_prefix_in_blocks(bytes, size, utf8_block_has_error_avx2);
+  return valid_utf8_prefix_in_blocks(bytes, size, first_utf8_error_block_avx2);
 }
 
 const KernelTable kTable{Kernel::Avx2, block_mask_of4_avx2, classify_block_avx2,

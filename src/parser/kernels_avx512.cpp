@@ -74,13 +74,9 @@ VESTLE_AVX512 inline __m512i table64(const LaneTables& table) noexcept {
 }
 
 // The 64 bytes at `block` against the 3 before each; see utf8_lookup.h.
-VESTLE_AVX512 bool utf8_block_has_error_avx512(const unsigned char* block) noexcept {
+VESTLE_AVX512 inline bool utf8_block_has_error(const unsigned char* block) noexcept {
   using namespace utf8_lookup;
   const __m512i input = load64(block);
-  if (_mm512_movepi8_mask(input) == 0 && block[-1] < 0xC0 && block[-2] < 0xE0 &&
-      block[-3] < 0xF0) {
-    return false;  // ASCII after a character that ended
-  }
   const __m512i low_nibble = splat(0x0F);
   const __m512i prev1 = load64(block - 1);
   const __m512i byte_1_high = _mm512_shuffle_epi8(
@@ -97,8 +93,16 @@ VESTLE_AVX512 bool utf8_block_has_error_avx512(const unsigned char* block) noexc
   return _mm512_test_epi8_mask(errors, errors) != 0;
 }
 
+VESTLE_AVX512 std::size_t first_utf8_error_block_avx512(const unsigned char* blocks,
+                                                        std::size_t count) noexcept {
+  for (std::size_t k = 0; k < count; ++k) {
+    if (utf8_block_has_error(blocks + 64 * k)) return k;
+  }
+  return count;
+}
+
 std::size_t valid_utf8_prefix_avx512(const unsigned char* bytes, std::size_t size) noexcept {
-  return valid_utf8_prefix_in_blocks(bytes, size, utf8_block_has_error_avx512);
+  return valid_utf8_prefix_in_blocks(bytes, size, first_utf8_error_block_avx512);
 }
 
 const KernelTable kTable{Kernel::Avx512bw, block_mask_of4_avx512, classify_block_avx512,

@@ -77,7 +77,7 @@ std::size_t valid_utf8_prefix_sse2(const unsigned char* bytes, std::size_t size)
 }
 
 std::size_t valid_utf8_prefix_in_blocks(const unsigned char* bytes, std::size_t size,
-                                        Utf8BlockCheck block_has_error) noexcept {
+                                        Utf8BlocksCheck first_block_with_error) noexcept {
   constexpr std::size_t kBlock = 64;
   constexpr std::size_t kBefore = 3;  // a character's lead is at most 3 bytes back
   // From the character that the block at `at` may complete on, the reference
@@ -87,21 +87,26 @@ std::size_t valid_utf8_prefix_in_blocks(const unsigned char* bytes, std::size_t 
     while (start < at && (bytes[start] & 0xC0) == 0x80) ++start;
     return start + valid_utf8_prefix_scalar(bytes + start, size - start);
   };
-  for (std::size_t at = 0;; at += kBlock) {
-    const std::size_t left = size - at;
-    if (left >= kBlock && at >= kBefore) {
-      if (block_has_error(bytes + at)) return from_reference(at);
-      continue;
-    }
-    // The first block has no bytes before it; the last is cut short, and
-    // the zeros after it end any character left open.
+  // The block at `at` as a copy: what lies before the input and after it reads as zeros.
+  const auto copy_has_error = [&](std::size_t at) {
     unsigned char padded[kBefore + kBlock] = {};
     const std::size_t before = at < kBefore ? at : kBefore;
-    const std::size_t taken = left < kBlock ? left : kBlock;
+    const std::size_t taken = size - at < kBlock ? size - at : kBlock;
     std::memcpy(padded + kBefore - before, bytes + at - before, before + taken);
-    if (block_has_error(padded + kBefore)) return from_reference(at);
-    if (left < kBlock) return size;
+    return first_block_with_error(padded + kBefore, 1) == 0;
+  };
+  std::size_t at = 0;
+  if (size >= kBlock) {
+    if (copy_has_error(0)) return from_reference(0);
+    at = kBlock;
   }
+  const std::size_t whole = (size - at) / kBlock;
+  const std::size_t first_bad = first_block_with_error(bytes + at, whole);
+  if (first_bad != whole) return from_reference(at + first_bad * kBlock);
+  at += whole * kBlock;
+  // The rest, fewer than 64 bytes, then zeros: an open character fails.
+  if (copy_has_error(at)) return from_reference(at);
+  return size;
 }
 
 }  // namespace kernel_sets
