@@ -148,6 +148,17 @@ std::optional<Kernel> kernel_named(std::string_view name) noexcept {
   return std::nullopt;
 }
 
+#if defined(__x86_64__) || defined(__i386__)
+namespace {
+// The wide kernels also count, find and multiply bits with these
+// (block_classes_x86.h); every processor with AVX2 has them.
+bool has_bit_instructions() noexcept {
+  return __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt") &&
+         __builtin_cpu_supports("pclmul");
+}
+}  // namespace
+#endif
+
 bool cpu_supports(Kernel kernel) noexcept {
   if (table_of(kernel) == nullptr) return false;
 #if defined(__x86_64__) || defined(__i386__)
@@ -158,9 +169,10 @@ bool cpu_supports(Kernel kernel) noexcept {
     case Kernel::Sse2:
       return __builtin_cpu_supports("sse2");
     case Kernel::Avx2:
-      return __builtin_cpu_supports("avx2");
+      return __builtin_cpu_supports("avx2") && has_bit_instructions();
     case Kernel::Avx512bw:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             has_bit_instructions();
   }
   return false;
 #else

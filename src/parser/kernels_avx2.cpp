@@ -1,16 +1,16 @@
 // The AVX2 kernel: 32 bytes a vector, compiled for that target alone.
 #include "parser/kernel_sets.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include "parser/block_classes_x86.h"
 
-#include <immintrin.h>
+#if defined(VESTLE_HAS_X86_KERNELS)
 
 #include <cstdint>
 
 #include "parser/line_break.h"
 #include "parser/utf8_lookup.h"
 
-#define VESTLE_AVX2 __attribute__((target("avx2")))
+#define VESTLE_AVX2 VESTLE_TARGET_AVX2
 
 namespace vestle::kernel_sets {
 namespace {
@@ -45,20 +45,9 @@ VESTLE_AVX2 std::uint64_t block_mask_of4_avx2(const unsigned char* block, unsign
                 equal_any(load32(block + 32), va, vb, vc, vd));
 }
 
-VESTLE_AVX2 inline std::uint64_t equal_bits(__m256i low, __m256i high, unsigned char byte) noexcept {
-  const __m256i pattern = splat(byte);
-  return bits64(_mm256_cmpeq_epi8(low, pattern), _mm256_cmpeq_epi8(high, pattern));
-}
-
 VESTLE_AVX2 void classify_block_avx2(const unsigned char* block, unsigned char quote,
                                      unsigned char delimiter, BlockClasses& out) noexcept {
-  const __m256i low = load32(block);
-  const __m256i high = load32(block + 32);
-  out.quote = equal_bits(low, high, quote);
-  out.delimiter = equal_bits(low, high, delimiter);
-  out.lf = equal_bits(low, high, kLf);
-  out.cr = equal_bits(low, high, kCr);
-  out.high = bits64(low, high);
+  out = x86::classify_block_avx2(block, quote, delimiter);
 }
 
 VESTLE_AVX2 CandidateMasks closing_quote_candidates_avx2(const unsigned char* block,

@@ -1,16 +1,16 @@
 // The AVX-512BW kernel: 64 bytes a vector, compiled for that target alone.
 #include "parser/kernel_sets.h"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include "parser/block_classes_x86.h"
 
-#include <immintrin.h>
+#if defined(VESTLE_HAS_X86_KERNELS)
 
 #include <cstdint>
 
 #include "parser/line_break.h"
 #include "parser/utf8_lookup.h"
 
-#define VESTLE_AVX512 __attribute__((target("avx512f,avx512bw")))
+#define VESTLE_AVX512 VESTLE_TARGET_AVX512
 
 namespace vestle::kernel_sets {
 namespace {
@@ -24,7 +24,7 @@ VESTLE_AVX512 inline __m512i splat(unsigned char byte) noexcept {
 }
 
 VESTLE_AVX512 inline std::uint64_t equal_bits(__m512i v, unsigned char byte) noexcept {
-  return _mm512_cmpeq_epi8_mask(v, splat(byte));
+  return x86::equal_bits_avx512(v, byte);
 }
 
 VESTLE_AVX512 std::uint64_t block_mask_of4_avx512(const unsigned char* block, unsigned char a,
@@ -36,12 +36,7 @@ VESTLE_AVX512 std::uint64_t block_mask_of4_avx512(const unsigned char* block, un
 
 VESTLE_AVX512 void classify_block_avx512(const unsigned char* block, unsigned char quote,
                                          unsigned char delimiter, BlockClasses& out) noexcept {
-  const __m512i v = load64(block);
-  out.quote = equal_bits(v, quote);
-  out.delimiter = equal_bits(v, delimiter);
-  out.lf = equal_bits(v, kLf);
-  out.cr = equal_bits(v, kCr);
-  out.high = _mm512_movepi8_mask(v);
+  out = x86::classify_block_avx512(block, quote, delimiter);
 }
 
 VESTLE_AVX512 CandidateMasks closing_quote_candidates_avx512(const unsigned char* block,

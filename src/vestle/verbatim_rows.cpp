@@ -7,6 +7,7 @@
 
 #include "parser/byte_scan.h"
 #include "parser/cpu_kernels.h"
+#include "vestle/verbatim_kernels.h"
 #include "parser/line_break.h"
 #include "parser/utf8.h"
 
@@ -14,88 +15,6 @@ namespace vestle {
 namespace {
 
 constexpr std::size_t kBlock = 64;
-
-// Bit i set where an odd number of bits at i and below are set: with the
-// quote mask, the bytes from an opening quote up to its closing quote.
-constexpr std::uint64_t prefix_xor(std::uint64_t bits) noexcept {
-  bits ^= bits << 1;
-  bits ^= bits << 2;
-  bits ^= bits << 4;
-  bits ^= bits << 8;
-  bits ^= bits << 16;
-  bits ^= bits << 32;
-  return bits;
-}
-
-// The SSE2 baseline has no population count instruction, and the library
-// call std::popcount becomes there costs more than these few operations.
-constexpr std::size_t count_bits(std::uint64_t bits) noexcept {
-  bits -= (bits >> 1) & 0x5555555555555555ULL;
-  bits = (bits & 0x3333333333333333ULL) + ((bits >> 2) & 0x3333333333333333ULL);
-  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-  return static_cast<std::size_t>((bits * 0x0101010101010101ULL) >> 56);
-}
-
-// What one block says about the rows in it, as bit masks.
-struct BlockRows {
-  std::uint64_t row_ends;    // LF outside quotes
-  std::uint64_t delimiters;  // outside quotes
-  std::uint64_t lf;          // every LF: each one is a line
-  std::uint64_t high;
-  std::uint64_t unusual;     // a row holding one of these is decided byte by byte
-};
-
-// What a block hands on to the next.
-struct BlockCarry {
-  std::uint64_t inside = 0;       // all ones when a quoted stretch goes on
-  std::uint64_t quote = 0;        // 1 when the block ended with a quote
-  std::uint64_t field_start = 1;  // 1 when a field starts at the next block
-  std::uint64_t plain_run = 0;    // 1 when the addition below carries on
-};
-
-// `valid` bytes (at most 64) at `block`; `next` is the byte after them, or
-// -1 when the window ends there.
-BlockRows classify_rows(const unsigned char* block, std::size_t valid, int next,
-                        unsigned char quote, unsigned char delimiter, BlockCarry& carry) noexcept {
-  BlockClasses c{};
-  kernels().classify_block(block, quote, delimiter, c);
-  if (valid < kBlock) {
-    const std::uint64_t in_window = (std::uint64_t{1} << valid) - 1;
-    c.quote &= in_window;
-    c.delimiter &= in_window;
-    c.lf &= in_window;
-    c.cr &= in_window;
-    c.high &= in_window;
-  }
-  const std::uint64_t inside = prefix_xor(c.quote) ^ carry.inside;
-  carry.inside = (inside >> 63) != 0 ? ~std::uint64_t{0} : 0;
-  const std::uint64_t opening = c.quote & inside;  // or the second of a doubled pair
-  const std::uint64_t closing = c.quote & ~inside;  // or the first of a doubled pair
-  const std::uint64_t delimiters = c.delimiter & ~inside;
-  const std::uint64_t row_ends = c.lf & ~inside;
-  const std::uint64_t field_starts = ((delimiters | row_ends) << 1) | carry.field_start;
-  carry.field_start = (delimiters | row_ends) >> 63;
-  const std::uint64_t after_quote = (c.quote << 1) | carry.quote;
-  carry.quote = c.quote >> 63;
-  const auto is = [&](unsigned char b) { return next == b ? std::uint64_t{1} << 63 : 0; };
-  const std::uint64_t before_quote = (c.quote >> 1) | is(quote);
-  const std::uint64_t before_field_end =
-      ((c.delimiter | c.lf) >> 1) | is(delimiter) | is(kLf) | before_quote;
-  // A quoted field needs its quotes when it holds a delimiter, CR, LF or a
-  // doubled quote. The sum carries from its opening quote through the bytes
-  // that need none and stops at the first that does, or at the closing quote.
-  const std::uint64_t plain = inside & ~(c.delimiter | c.lf | c.cr);
-  const std::uint64_t starts = opening & field_starts;
-  const std::uint64_t sum = plain + starts;
-  const std::uint64_t total = sum + carry.plain_run;
-  carry.plain_run = (sum < plain || total < sum) ? 1 : 0;
-  const std::uint64_t stopped = total & ~plain;
-  const std::uint64_t unneeded_quotes = stopped & closing & ~before_quote;
-  const std::uint64_t unusual = (opening & ~field_starts & ~after_quote) |
-                                (closing & ~before_field_end) | unneeded_quotes |
-                                (c.cr & ~inside);
-  return {row_ends, delimiters, c.lf, c.high, unusual};
-}
 
 }  // namespace
 
@@ -159,108 +78,33 @@ class VerbatimRowScanner::Stops {
 VerbatimRowScanner::Run VerbatimRowScanner::scan(std::string_view window, std::size_t from,
                                                  std::size_t fields,
                                                  std::size_t max_row_bytes) const noexcept {
-  Stops stops(window, delimiter_, quote_);
+  struct Context {
+    const VerbatimRowScanner* scanner;
+    Stops stops;
+    std::size_t fields;
+  } context{this, Stops(window, delimiter_, quote_), fields};
+  // Rows the masks cannot decide go to the byte scan.
+  const verbatim_kernels::ByteScan by_bytes = [](void* opaque, std::size_t at) noexcept {
+    auto& c = *static_cast<Context*>(opaque);
+    const Row row = c.scanner->scan_row(c.stops, at, c.fields);
+    using Kind = verbatim_kernels::ByteVerdict::Kind;
+    const Kind kind = row.verdict == Verdict::Qualifies ? Kind::Qualifies
+                      : row.verdict == Verdict::DoesNot ? Kind::DoesNot
+                                                        : Kind::WindowEnded;
+    return verbatim_kernels::ByteVerdict{kind, row.end, row.lf_inside};
+  };
+  verbatim_kernels::Scan scan{reinterpret_cast<const unsigned char*>(window.data()),
+                              window.size(), quote_, delimiter_, fields, max_row_bytes, SIZE_MAX};
+  const verbatim_kernels::ScanRun scan_run = verbatim_kernels::scan_run_for(kernels().kernel);
   bool has_high = false;
-  const Run run = scan_blocks(stops, from, fields, max_row_bytes, SIZE_MAX, has_high);
+  const Run run = scan_run(scan, from, by_bytes, &context, has_high);
   if (!has_high) return run;
   // The run's text is validated at once; its rows end with LF, so each row
   // that ends by the end of the valid prefix is valid. The run then stops at
   // the first row that does not.
-  const std::size_t valid_end = from + valid_utf8_prefix(window.substr(from, run.end - from));
-  if (valid_end == run.end) return run;
-  return scan_blocks(stops, from, fields, max_row_bytes, valid_end, has_high);
-}
-
-VerbatimRowScanner::Run VerbatimRowScanner::scan_blocks(Stops& stops, std::size_t from,
-                                                        std::size_t fields,
-                                                        std::size_t max_row_bytes,
-                                                        std::size_t valid_utf8_end,
-                                                        bool& has_high) const noexcept {
-  const unsigned char* bytes = stops.bytes();
-  const std::size_t size = stops.size();
-  Run run{from, 0, 0};
-  has_high = false;
-  // The row being read: where it starts, its delimiters and LFs so far.
-  std::size_t row_start = from;
-  std::size_t delimiters = 0;
-  std::size_t lines = 0;  // LFs inside its quoted fields
-  bool unusual = false;
-  bool high = false;
-  BlockCarry carry;
-  std::size_t base = from;
-  // The row at `row_start` decided by the byte scan; false when it ends the
-  // run. After it the masks start afresh.
-  const auto take_by_bytes = [&] {
-    const Row row = scan_row(stops, row_start, fields);
-    if (row.verdict != Verdict::Qualifies) {
-      run.window_ended = row.verdict == Verdict::WindowEnded;
-      return false;
-    }
-    if (row.end - row_start >= max_row_bytes) return false;
-    ++run.rows;
-    run.lines += 1 + row.lf_inside;
-    run.end = row.end;
-    row_start = row.end;
-    base = row.end;
-    delimiters = 0;
-    lines = 0;
-    unusual = false;
-    high = false;
-    carry = BlockCarry{};
-    return true;
-  };
-  for (;;) {
-    if (base >= size) {
-      // No LF ends the row in the window (by the masks).
-      if (!take_by_bytes()) return run;
-      continue;
-    }
-    const std::size_t valid = size - base < kBlock ? size - base : kBlock;
-    const unsigned char* block = bytes + base;
-    unsigned char last_block[kBlock] = {};
-    if (valid < kBlock) {
-      std::memcpy(last_block, block, valid);
-      block = last_block;
-    }
-    const int next = base + kBlock < size ? bytes[base + kBlock] : -1;
-    const BlockRows rows = classify_rows(block, valid, next, quote_, delimiter_, carry);
-    std::uint64_t row_bits = row_start > base ? ~std::uint64_t{0} << (row_start - base)
-                                              : ~std::uint64_t{0};
-    bool restarted = false;
-    for (std::uint64_t ends = rows.row_ends;; ends &= ends - 1) {
-      // The bits of the row up to its LF, or to the block's end.
-      const std::uint64_t upto = ends != 0 ? ((ends & (~ends + 1)) << 1) - 1 : ~std::uint64_t{0};
-      const std::uint64_t part = row_bits & upto;
-      delimiters += count_bits(rows.delimiters & part);
-      if (const std::uint64_t quoted_lf = rows.lf & ~rows.row_ends & part; quoted_lf != 0) {
-        lines += count_bits(quoted_lf);
-      }
-      unusual = unusual || (rows.unusual & part) != 0;
-      high = high || (rows.high & part) != 0;
-      if (ends == 0) break;
-      const std::size_t row_end = base + static_cast<std::size_t>(std::countr_zero(ends)) + 1;
-      const bool qualifies = !unusual && row_end - 1 != row_start &&
-                             (fields == 0 || delimiters + 1 == fields) &&
-                             (!high || row_end <= valid_utf8_end);
-      if (!qualifies) {
-        if (!take_by_bytes()) return run;
-        restarted = true;
-        break;
-      }
-      if (row_end - row_start >= max_row_bytes) return run;
-      ++run.rows;
-      run.lines += 1 + lines;
-      run.end = row_end;
-      has_high = has_high || high;
-      row_start = row_end;
-      delimiters = 0;
-      lines = 0;
-      unusual = false;
-      high = false;
-      row_bits = row_end - base >= kBlock ? 0 : ~std::uint64_t{0} << (row_end - base);
-    }
-    if (!restarted) base += kBlock;
-  }
+  scan.valid_utf8_end = from + valid_utf8_prefix(window.substr(from, run.end - from));
+  if (scan.valid_utf8_end == run.end) return run;
+  return scan_run(scan, from, by_bytes, &context, has_high);
 }
 
 VerbatimRowScanner::Row VerbatimRowScanner::scan_row(Stops& stops, std::size_t from,
@@ -336,3 +180,56 @@ VerbatimRowScanner::Row VerbatimRowScanner::scan_row(Stops& stops, std::size_t f
 }
 
 }  // namespace vestle
+
+// The mask scan for the scalar and SSE2 kernels: the block classified by the
+// kernel's table, bits counted and XOR-ed by plain word operations.
+#define VESTLE_BLOCKS_TARGET
+
+namespace vestle::verbatim_kernels {
+namespace {
+
+inline BlockClasses classify_here(const unsigned char* block, unsigned char quote,
+                                  unsigned char delimiter) noexcept {
+  BlockClasses classes{};
+  kernels().classify_block(block, quote, delimiter, classes);
+  return classes;
+}
+
+constexpr std::uint64_t prefix_xor_here(std::uint64_t bits) noexcept {
+  bits ^= bits << 1;
+  bits ^= bits << 2;
+  bits ^= bits << 4;
+  bits ^= bits << 8;
+  bits ^= bits << 16;
+  bits ^= bits << 32;
+  return bits;
+}
+
+// The SSE2 baseline has no population count instruction, and the library
+// call std::popcount becomes there costs more than these few operations.
+constexpr std::size_t count_here(std::uint64_t bits) noexcept {
+  bits -= (bits >> 1) & 0x5555555555555555ULL;
+  bits = (bits & 0x3333333333333333ULL) + ((bits >> 2) & 0x3333333333333333ULL);
+  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return static_cast<std::size_t>((bits * 0x0101010101010101ULL) >> 56);
+}
+
+}  // namespace
+}  // namespace vestle::verbatim_kernels
+
+#include "vestle/verbatim_blocks.h"
+
+namespace vestle::verbatim_kernels {
+
+VerbatimRowScanner::Run scan_run_table(const Scan& scan, std::size_t from, ByteScan by_bytes,
+                                       void* context, bool& has_high) noexcept {
+  return scan_run_here(scan, from, by_bytes, context, has_high);
+}
+
+ScanRun scan_run_for(Kernel kernel) noexcept {
+  if (kernel == Kernel::Avx512bw && kScanRunAvx512 != nullptr) return kScanRunAvx512;
+  if (kernel == Kernel::Avx2 && kScanRunAvx2 != nullptr) return kScanRunAvx2;
+  return scan_run_table;
+}
+
+}  // namespace vestle::verbatim_kernels

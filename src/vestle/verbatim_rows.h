@@ -61,11 +61,6 @@ class VerbatimRowScanner {
     std::size_t lf_inside = 0;  // LFs inside its quoted fields
   };
   [[nodiscard]] Row scan_row(Stops& stops, std::size_t from, std::size_t fields) const noexcept;
-  // The run by the masks, rows with high bytes taken as valid UTF-8 when they
-  // end by `valid_utf8_end`; `has_high` says whether any row had one.
-  [[nodiscard]] Run scan_blocks(Stops& stops, std::size_t from, std::size_t fields,
-                                std::size_t max_row_bytes, std::size_t valid_utf8_end,
-                                bool& has_high) const noexcept;
 
   unsigned char delimiter_;
   unsigned char quote_;
