@@ -3,8 +3,10 @@
 
 Each repetition runs, in turn: a plain 1 MiB read/write copy of the file
 (dd bs=1M), the engine of --before (an older build, when given), and the
-engine of this build under each kernel the processor has. The table gives
-medians, MB/s and the ratio of each median to the copy's.
+engine of this build under each kernel the processor has; the order rotates
+from one repetition to the next, so that none always follows the writes of
+the same other. The table gives medians of the elapsed time, MB/s, the ratio
+of each median to the copy's, and the median processor time (user + system).
 
     bench/kernel_bench.py --run build-perf/bench/vestle_file_run
         [--before OLD/bench/vestle_file_run] [--shapes clean,damaged]
@@ -28,11 +30,17 @@ import generate  # noqa: E402
 KERNELS = ["scalar", "sse2", "avx2", "avx512bw"]
 
 
-def timed(command):
-    """Seconds the command takes as a process; fails loudly if it fails."""
+def timed(command, output):
+    """Elapsed and processor seconds of the command as a process; fails loudly if it fails."""
+    if os.path.exists(output):
+        os.remove(output)
     start = time.perf_counter()
-    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
-    return time.perf_counter() - start
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    elapsed = time.perf_counter() - start
+    if status != 0:
+        raise SystemExit(f"{command} failed with status {status}")
+    return elapsed, usage.ru_utime + usage.ru_stime
 
 
 def supported(runner, kernel, scratch):
@@ -70,19 +78,26 @@ def main():
             generate.generate(shape, args.size, source)
         size_mb = os.path.getsize(source) / 1e6
         times = {name: [] for name in contenders}
-        for _ in range(args.repeat):
-            for name, command in contenders.items():
+        cpu = {name: [] for name in contenders}
+        names = list(contenders)
+        for repetition in range(args.repeat):
+            shift = repetition % len(names)
+            for name in names[shift:] + names[:shift]:
+                command = contenders[name]
                 if command is None:
                     command = ["dd", f"if={source}", f"of={output}", "bs=1M", "status=none"]
                 else:
                     command = command + [source, output]
-                times[name].append(timed(command))
+                elapsed, processor = timed(command, output)
+                times[name].append(elapsed)
+                cpu[name].append(processor)
         copy = statistics.median(times["plain copy (dd bs=1M)"])
         print(f"\n{shape}, {size_mb:.0f} MB, medians of {args.repeat} interleaved runs")
-        print(f"{'':28} {'seconds':>8} {'MB/s':>7} {'vs copy':>8}")
-        for name, samples in times.items():
-            median = statistics.median(samples)
-            print(f"{name:28} {median:8.3f} {size_mb / median:7.0f} {median / copy:7.2f}x")
+        print(f"{'':28} {'seconds':>8} {'MB/s':>7} {'vs copy':>8} {'cpu s':>7}")
+        for name in names:
+            median = statistics.median(times[name])
+            print(f"{name:28} {median:8.3f} {size_mb / median:7.0f} {median / copy:7.2f}x"
+                  f" {statistics.median(cpu[name]):7.3f}")
         os.remove(output)
 
 
