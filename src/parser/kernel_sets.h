@@ -27,7 +27,7 @@ extern const KernelTable* const kAvx512bw;
 // last blocks are checked as copies, with zeros before and after, so that a
 // character left open at the end is an error too. From the character that
 // the first block with an error may complete, the reference decides, so the
-// result is the reference's.
+// result is the reference's. Inputs shorter than a block take the SSE2 form.
 using Utf8BlocksCheck = std::size_t (*)(const unsigned char* blocks, std::size_t count) noexcept;
 [[nodiscard]] std::size_t valid_utf8_prefix_in_blocks(const unsigned char* bytes, std::size_t size,
                                                       Utf8BlocksCheck first_block_with_error) noexcept;

@@ -95,11 +95,11 @@ std::size_t valid_utf8_prefix_in_blocks(const unsigned char* bytes, std::size_t 
     std::memcpy(padded + kBefore - before, bytes + at - before, before + taken);
     return first_block_with_error(padded + kBefore, 1) == 0;
   };
-  std::size_t at = 0;
-  if (size >= kBlock) {
-    if (copy_has_error(0)) return from_reference(0);
-    at = kBlock;
-  }
+  // Below a block, the copies cost more than a character-at-a-time check
+  // after a sixteen-byte ASCII skip (fields of the reader, mostly).
+  if (size < kBlock) return valid_utf8_prefix_sse2(bytes, size);
+  if (copy_has_error(0)) return from_reference(0);
+  std::size_t at = kBlock;
   const std::size_t whole = (size - at) / kBlock;
   const std::size_t first_bad = first_block_with_error(bytes + at, whole);
   if (first_bad != whole) return from_reference(at + first_bad * kBlock);
