@@ -310,7 +310,7 @@ inline std::size_t skip_byte_run_sse2(const unsigned char* bytes, std::size_t fr
 // through the whole engine.
 inline bool sse2_enabled() noexcept {
 #if defined(__SSE2__)
-  return kernels().kernel != Kernel::Scalar;
+  return !kernel_detail::scalar;
 #else
   return false;
 #endif
@@ -454,7 +454,7 @@ class StopBytes {
   [[nodiscard]] ScanResult scan(const unsigned char* bytes, std::size_t from,
                                 std::size_t size) const noexcept {
 #if defined(__SSE2__)
-    if (sse2_enabled()) {
+    if (sse2_) {
       return scan_detail::scan_to_first_of_sse2(bytes, from, size, va_, vb_, vc_, a_, b_, c_);
     }
 #endif
@@ -465,6 +465,7 @@ class StopBytes {
   unsigned char a_;
   unsigned char b_;
   unsigned char c_;
+  bool sse2_ = sse2_enabled();  // the kernel in use when the pass began
 #if defined(__SSE2__)
   __m128i va_;
   __m128i vb_;

@@ -122,8 +122,10 @@ const KernelTable* table_of(Kernel kernel) noexcept {
 namespace kernel_detail {
 #if defined(__SSE2__)
 const KernelTable* active = &kernel_sets::kSse2;
+bool scalar = false;
 #else
 const KernelTable* active = &kernel_sets::kScalar;
+bool scalar = true;
 #endif
 }  // namespace kernel_detail
 
@@ -190,6 +192,7 @@ Kernel best_kernel() noexcept {
 bool force_kernel_for_testing(Kernel kernel) noexcept {
   if (!cpu_supports(kernel)) return false;
   kernel_detail::active = table_of(kernel);
+  kernel_detail::scalar = kernel == Kernel::Scalar;
   return true;
 }
 

@@ -56,6 +56,8 @@ struct KernelTable {
 
 namespace kernel_detail {
 extern const KernelTable* active;
+// Whether the scalar kernel is in use: the inline scans ask it on every call.
+extern bool scalar;
 }  // namespace kernel_detail
 
 // The kernel in use. Before the process has looked at its processor it is

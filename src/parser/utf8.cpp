@@ -112,8 +112,10 @@ std::size_t valid_utf8_prefix_in_blocks(const unsigned char* bytes, std::size_t 
 }  // namespace kernel_sets
 
 std::size_t valid_utf8_prefix(std::string_view bytes) noexcept {
-  return kernels().valid_utf8_prefix(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                     bytes.size());
+  const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+  // Short inputs (the reader's fields) are not worth a call through the table.
+  if (bytes.size() < 64 && sse2_enabled()) return kernel_sets::valid_utf8_prefix_sse2(s, bytes.size());
+  return kernels().valid_utf8_prefix(s, bytes.size());
 }
 
 bool is_valid_utf8(std::string_view bytes) noexcept {
