@@ -1,12 +1,12 @@
 // The mask scan of verbatim rows, compiled once per kernel. A kernel's source
-// defines VESTLE_BLOCKS_TARGET (its target attribute, or nothing) and, in an
-// unnamed namespace inside vestle::verbatim_kernels,
-//   BlockClasses classify_here(const unsigned char* block, unsigned char quote,
-//                              unsigned char delimiter)
-//   std::uint64_t prefix_xor_here(std::uint64_t bits)
-//   std::size_t count_here(std::uint64_t bits)
-// then includes this file. Everything here has internal linkage, so no code
-// built for one target can stand in for another's.
+// defines VESTLE_BLOCKS_TARGET (its target attribute, or nothing) and
+// VESTLE_BLOCKS_CLASSIFY, the name of a function
+//   BlockClasses classify(const unsigned char* block, unsigned char quote,
+//                         unsigned char delimiter)
+// built for that target; with VESTLE_BLOCKS_WIDE defined, prefix XOR and bit
+// counts use the carry-less multiply and popcnt (block_classes_x86.h). Then
+// it includes this file, once. Everything here has internal linkage, so no
+// code built for one target can stand in for another's.
 #pragma once
 
 #include <bit>
@@ -17,6 +17,42 @@
 #include "parser/cpu_kernels.h"
 #include "parser/line_break.h"
 #include "vestle/verbatim_kernels.h"
+#if defined(VESTLE_BLOCKS_WIDE)
+#include "parser/block_classes_x86.h"
+#endif
+
+namespace vestle::verbatim_kernels {
+namespace {
+
+VESTLE_BLOCKS_TARGET inline std::uint64_t prefix_xor_here(std::uint64_t bits) noexcept {
+#if defined(VESTLE_BLOCKS_WIDE)
+  return x86::prefix_xor_clmul(bits);
+#else
+  bits ^= bits << 1;
+  bits ^= bits << 2;
+  bits ^= bits << 4;
+  bits ^= bits << 8;
+  bits ^= bits << 16;
+  bits ^= bits << 32;
+  return bits;
+#endif
+}
+
+// Without popcnt, std::popcount is a library call that costs more than these
+// few operations.
+VESTLE_BLOCKS_TARGET inline std::size_t count_here(std::uint64_t bits) noexcept {
+#if defined(VESTLE_BLOCKS_WIDE)
+  return static_cast<std::size_t>(__builtin_popcountll(bits));
+#else
+  bits -= (bits >> 1) & 0x5555555555555555ULL;
+  bits = (bits & 0x3333333333333333ULL) + ((bits >> 2) & 0x3333333333333333ULL);
+  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return static_cast<std::size_t>((bits * 0x0101010101010101ULL) >> 56);
+#endif
+}
+
+}  // namespace
+}  // namespace vestle::verbatim_kernels
 
 namespace vestle::verbatim_kernels {
 namespace {
@@ -46,7 +82,7 @@ VESTLE_BLOCKS_TARGET inline BlockRows classify_rows(const unsigned char* block, 
                                                     int next, unsigned char quote,
                                                     unsigned char delimiter,
                                                     BlockCarry& carry) noexcept {
-  BlockClasses c = classify_here(block, quote, delimiter);
+  BlockClasses c = VESTLE_BLOCKS_CLASSIFY(block, quote, delimiter);
   if (valid < kBlock) {
     const std::uint64_t in_window = (std::uint64_t{1} << valid) - 1;
     c.quote &= in_window;

@@ -181,42 +181,23 @@ VerbatimRowScanner::Row VerbatimRowScanner::scan_row(Stops& stops, std::size_t f
 
 }  // namespace vestle
 
-// The mask scan for the scalar and SSE2 kernels: the block classified by the
-// kernel's table, bits counted and XOR-ed by plain word operations.
-#define VESTLE_BLOCKS_TARGET
-
+// The mask scan for the scalar and SSE2 kernels: the block classified
+// through the kernel's table, bits counted and XOR-ed by word operations.
 namespace vestle::verbatim_kernels {
 namespace {
 
-inline BlockClasses classify_here(const unsigned char* block, unsigned char quote,
-                                  unsigned char delimiter) noexcept {
+BlockClasses classify_by_table(const unsigned char* block, unsigned char quote,
+                               unsigned char delimiter) noexcept {
   BlockClasses classes{};
   kernels().classify_block(block, quote, delimiter, classes);
   return classes;
 }
 
-constexpr std::uint64_t prefix_xor_here(std::uint64_t bits) noexcept {
-  bits ^= bits << 1;
-  bits ^= bits << 2;
-  bits ^= bits << 4;
-  bits ^= bits << 8;
-  bits ^= bits << 16;
-  bits ^= bits << 32;
-  return bits;
-}
-
-// The SSE2 baseline has no population count instruction, and the library
-// call std::popcount becomes there costs more than these few operations.
-constexpr std::size_t count_here(std::uint64_t bits) noexcept {
-  bits -= (bits >> 1) & 0x5555555555555555ULL;
-  bits = (bits & 0x3333333333333333ULL) + ((bits >> 2) & 0x3333333333333333ULL);
-  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
-  return static_cast<std::size_t>((bits * 0x0101010101010101ULL) >> 56);
-}
-
 }  // namespace
 }  // namespace vestle::verbatim_kernels
 
+#define VESTLE_BLOCKS_TARGET
+#define VESTLE_BLOCKS_CLASSIFY classify_by_table
 #include "vestle/verbatim_blocks.h"
 
 namespace vestle::verbatim_kernels {

@@ -5,41 +5,15 @@
 
 #if defined(VESTLE_HAS_X86_KERNELS)
 
-#include <cstddef>
-#include <cstdint>
-
 #define VESTLE_BLOCKS_TARGET VESTLE_TARGET_AVX2
-
-namespace vestle::verbatim_kernels {
-namespace {
-
-VESTLE_BLOCKS_TARGET inline BlockClasses classify_here(const unsigned char* block,
-                                                       unsigned char quote,
-                                                       unsigned char delimiter) noexcept {
-  return x86::classify_block_avx2(block, quote, delimiter);
-}
-
-VESTLE_BLOCKS_TARGET inline std::uint64_t prefix_xor_here(std::uint64_t bits) noexcept {
-  return x86::prefix_xor_clmul(bits);
-}
-
-VESTLE_BLOCKS_TARGET inline std::size_t count_here(std::uint64_t bits) noexcept {
-  return static_cast<std::size_t>(__builtin_popcountll(bits));
-}
-
-}  // namespace
-}  // namespace vestle::verbatim_kernels
-
+#define VESTLE_BLOCKS_CLASSIFY x86::classify_block_avx2
+#define VESTLE_BLOCKS_WIDE
 #include "vestle/verbatim_blocks.h"
 
-namespace vestle::verbatim_kernels {
-const ScanRun kScanRunAvx2 = scan_run_here;
-}  // namespace vestle::verbatim_kernels
+const vestle::verbatim_kernels::ScanRun vestle::verbatim_kernels::kScanRunAvx2 = scan_run_here;
 
 #else
 
-namespace vestle::verbatim_kernels {
-const ScanRun kScanRunAvx2 = nullptr;
-}  // namespace vestle::verbatim_kernels
+const vestle::verbatim_kernels::ScanRun vestle::verbatim_kernels::kScanRunAvx2 = nullptr;
 
 #endif
