@@ -153,14 +153,18 @@ TEST(ByteScan, BlockMasksAgreeWithPlainLoop) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
     const unsigned char d = iteration % 2 == 0 ? ',' : 0xFF;
     std::uint64_t want = 0;
+    std::uint64_t want_high = 0;
     for (std::size_t i = 0; i < 64; ++i) {
       if (bytes[i] == '"' || bytes[i] == d || bytes[i] == '\n' || bytes[i] == '\r') {
         want |= std::uint64_t{1} << i;
       }
+      if (bytes[i] >= 0x80) want_high |= std::uint64_t{1} << i;
     }
     ASSERT_EQ(block_mask_of4_words(bytes, '"', d, '\n', '\r'), want) << testing::PrintToString(block);
+    ASSERT_EQ(block_high_bits_words(bytes), want_high) << testing::PrintToString(block);
 #if defined(__SSE2__)
     ASSERT_EQ(block_mask_of4_sse2(bytes, '"', d, '\n', '\r'), want) << testing::PrintToString(block);
+    ASSERT_EQ(block_high_bits_sse2(bytes), want_high) << testing::PrintToString(block);
 #endif
   }
 }
