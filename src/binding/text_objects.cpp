@@ -1,7 +1,6 @@
 // str construction with an ASCII fast path and no shared one-character objects.
 #include "binding/text_objects.h"
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -43,13 +42,15 @@ struct Width {
 // bits: shifting a word left by k brings bit 7 - k of each byte to its top.
 Width width_of(const unsigned char* bytes, std::size_t size) noexcept {
   constexpr std::uint64_t kTop = 0x8080808080808080ULL;
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
   std::size_t continuations = 0;
   std::uint64_t high = 0;     // top bit set: a byte from 0x80 up
   std::uint64_t from_c4 = 0;  // top bit set: a lead from C4 up
   std::uint64_t from_f0 = 0;  // top bit set: a lead from F0 up
   const auto add = [&](std::uint64_t w) {
     const std::uint64_t lead = w & (w << 1) & kTop;  // 11xxxxxx
-    continuations += static_cast<std::size_t>(std::popcount(w & ~(w << 1) & kTop));
+    // One bit a byte, summed by a multiply (a bit count may be a library call).
+    continuations += static_cast<std::size_t>((((w & ~(w << 1) & kTop) >> 7) * kOnes) >> 56);
     high |= w;
     from_c4 |= lead & ((w << 2) | (w << 3) | (w << 4) | (w << 5));
     from_f0 |= lead & (w << 2) & (w << 3);

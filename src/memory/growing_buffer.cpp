@@ -10,26 +10,24 @@
 namespace vestle {
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Reservations come in these steps. The mapping is not advised for huge
+// pages: it is written once, front to back, and a huge page's fault can
+// stall on compaction where the file's pages fill memory, costing more than
+// the small faults it saves.
+constexpr std::size_t kReservationStep = std::size_t{2} << 20;
 
-// Whole huge pages, so that the mapping can be backed by them.
 std::size_t rounded_reservation(std::size_t bytes) noexcept {
-  if (bytes > SIZE_MAX - kHugePage) return 0;
-  return bytes <= kHugePage ? kHugePage : (bytes + kHugePage - 1) & ~(kHugePage - 1);
+  if (bytes > SIZE_MAX - kReservationStep) return 0;
+  return bytes <= kReservationStep ? kReservationStep
+                                   : (bytes + kReservationStep - 1) & ~(kReservationStep - 1);
 }
+
+// Pages are mapped ahead of the writes in steps of this many bytes.
+constexpr std::size_t kPopulateStep = std::size_t{1} << 20;
 
 std::size_t page_size() noexcept {
   static const std::size_t size = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
   return size;
-}
-
-void advise_huge_pages(void* data, std::size_t bytes) noexcept {
-#ifdef MADV_HUGEPAGE
-  (void)::madvise(data, bytes, MADV_HUGEPAGE);  // advice only: failure changes nothing
-#else
-  (void)data;
-  (void)bytes;
-#endif
 }
 
 }  // namespace
@@ -51,7 +49,6 @@ bool GrowingBuffer::reserve(std::size_t bytes) noexcept {
   if (mapped == MAP_FAILED) return false;
   data_ = static_cast<char*>(mapped);
   reserved_ = wanted;
-  advise_huge_pages(data_, reserved_);
   return true;
 }
 
@@ -62,9 +59,23 @@ bool GrowingBuffer::append(std::string_view bytes) noexcept {
     const std::size_t doubled = reserved_ > SIZE_MAX / 2 ? needed : reserved_ * 2;
     if (!reserve(doubled > needed ? doubled : needed)) return false;
   }
+  if (size_ + bytes.size() > populated_) populate_past(size_ + bytes.size());
   if (!bytes.empty()) std::memcpy(data_ + size_, bytes.data(), bytes.size());
   size_ += bytes.size();
   return true;
+}
+
+void GrowingBuffer::populate_past(std::size_t end) noexcept {
+#ifdef MADV_POPULATE_WRITE
+  // One call maps a step of pages that would otherwise fault one by one.
+  const std::size_t from = populated_;
+  std::size_t to = (end + kPopulateStep - 1) & ~(kPopulateStep - 1);
+  if (to > reserved_) to = reserved_;
+  if (to > from) (void)::madvise(data_ + from, to - from, MADV_POPULATE_WRITE);  // advice only
+  populated_ = to;
+#else
+  populated_ = end;
+#endif
 }
 
 void GrowingBuffer::release_before(std::size_t offset) noexcept {

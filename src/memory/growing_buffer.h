@@ -19,6 +19,7 @@ class GrowingBuffer {
       : data_(std::exchange(other.data_, nullptr)),
         size_(std::exchange(other.size_, 0)),
         reserved_(std::exchange(other.reserved_, 0)),
+        populated_(std::exchange(other.populated_, 0)),
         released_(std::exchange(other.released_, 0)) {}
   GrowingBuffer& operator=(GrowingBuffer&& other) noexcept {
     GrowingBuffer(std::move(other)).swap(*this);
@@ -30,6 +31,7 @@ class GrowingBuffer {
     std::swap(data_, other.data_);
     std::swap(size_, other.size_);
     std::swap(reserved_, other.reserved_);
+    std::swap(populated_, other.populated_);
     std::swap(released_, other.released_);
   }
 
@@ -45,10 +47,14 @@ class GrowingBuffer {
   [[nodiscard]] std::size_t size() const noexcept { return size_; }
 
  private:
+  // Maps the pages up to past `end` ahead of the writes.
+  void populate_past(std::size_t end) noexcept;
+
   char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t reserved_ = 0;
-  std::size_t released_ = 0;  // bytes from the start already given back
+  std::size_t populated_ = 0;  // bytes from the start whose pages are mapped
+  std::size_t released_ = 0;   // bytes from the start already given back
 };
 
 }  // namespace vestle
