@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vestle/csv_writers.h"
+#include "vestle/quarantine_format.h"
 
 namespace vestle {
 namespace {
