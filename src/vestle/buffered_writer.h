@@ -18,11 +18,8 @@ namespace vestle {
 // or more goes straight to the file and a shorter one is copied.
 class BufferedWriter {
  public:
-  // The capacity when none is given; the file pipeline gives
-  // kOutputBufferCapacity (output_file.h) instead.
-  static constexpr std::size_t kCapacity = 8192;
-
-  explicit BufferedWriter(PosixFile file, std::size_t capacity = kCapacity);
+  // `capacity` bytes are buffered; io_sizes.h has the engine's.
+  BufferedWriter(PosixFile file, std::size_t capacity);
   // Appends to `memory` instead of a file; `memory` must outlive the writer.
   // When it cannot grow, a write fails with an OutOfMemory error.
   BufferedWriter(GrowingBuffer& memory, std::size_t capacity);

@@ -11,6 +11,7 @@
 #include "vestle/buffered_writer.h"
 #include "vestle/chunked_input.h"
 #include "vestle/csv_writers.h"
+#include "vestle/io_sizes.h"
 #include "vestle/posix_file.h"
 #include "vestle/read_file.h"
 #include "vestle/vestle_slice.h"
@@ -19,9 +20,6 @@
 
 namespace vestle {
 namespace {
-
-// Writes go through a buffer that stays in cache on their way to the text.
-constexpr std::size_t kWriteBuffer = std::size_t{64} << 10;
 
 // Whether every delimiter the run may use splits back with the run's quote.
 bool run_reads_back(const VestleOptions& options) {
@@ -52,7 +50,7 @@ Result<RepairedRows, IoError> repair_streaming(PosixFile& input, const VestleOpt
   StreamingRepair repair(chunks, options, /*quarantine=*/nullptr, settings);
   if (Result<Done, IoError> settled = repair.settle_format(); !settled) return settled.error();
   {
-    BufferedWriter writer(repaired.text, kWriteBuffer);
+    BufferedWriter writer(repaired.text, kMemoryWriteBuffer);
     if (Result<Done, IoError> written = repair.write_rows(writer); !written) return written.error();
     if (Result<Done, IoError> flushed = writer.flush(); !flushed) return flushed.error();
   }
@@ -71,7 +69,7 @@ Result<RepairedRows, IoError> repair_whole(PosixFile& input, const VestleOptions
   }
   RepairedRows repaired;
   {
-    BufferedWriter writer(repaired.text, kWriteBuffer);
+    BufferedWriter writer(repaired.text, kMemoryWriteBuffer);
     if (Result<Done, IoError> written =
             write_rows(writer, outcome.rows, repaired.delimiter, repaired.quote);
         !written) {

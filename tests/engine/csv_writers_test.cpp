@@ -17,6 +17,9 @@
 namespace vestle {
 namespace {
 
+// The write buffer these tests size their pieces by.
+constexpr std::size_t kCapacity = 8192;
+
 using file_testing::read_text;
 using file_testing::ScriptedWrites;
 using file_testing::TempDir;
@@ -34,7 +37,7 @@ std::string written_by(Write write) {
     Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"));
     EXPECT_TRUE(file);
     if (!file) return {};
-    BufferedWriter writer(std::move(file).value());
+    BufferedWriter writer(std::move(file).value(), kCapacity);
     EXPECT_TRUE(write(writer));
     EXPECT_TRUE(writer.flush());
   }
@@ -277,7 +280,7 @@ TEST(WriteRowsBuffering, LongLineFollowsTheBufferedBytesStraightToTheFile) {
   {
     Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"), ops);
     ASSERT_TRUE(file);
-    BufferedWriter writer(std::move(file).value());
+    BufferedWriter writer(std::move(file).value(), kCapacity);
     ASSERT_TRUE(write_rows(writer, store, ',', '"'));
     EXPECT_EQ(ops.requested, (std::vector<std::size_t>{2, 10001}));
     ASSERT_TRUE(writer.flush());
@@ -293,7 +296,7 @@ TEST(WriteRowsFailure, StopsAtTheFirstFailedWrite) {
   const RowStore store = store_of(rows);
   Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"), ops);
   ASSERT_TRUE(file);
-  BufferedWriter writer(std::move(file).value());
+  BufferedWriter writer(std::move(file).value(), kCapacity);
   Result<Done, IoError> written = write_rows(writer, store, ',', '"');
   ASSERT_FALSE(written);
   EXPECT_EQ(written.error().os_error(), ENOSPC);

@@ -634,7 +634,7 @@ TEST_F(VestleFileTest, ManyRowsSetAsideComeBackInOrder) {
   ASSERT_TRUE(result);
   EXPECT_EQ(result.value().quarantined_rows, 120000u);
   const std::string quarantine = read_text(dir_.file("q.csv"));
-  EXPECT_GT(quarantine.size(), QuarantineSpool::kDefaultMemoryLimit);
+  EXPECT_GT(quarantine.size(), kQuarantineMemory);
   std::string expected = kHeader;
   for (int i = 0; i < 120000; ++i) {
     expected += testing::quarantine_line(i + 3, testing::extra_columns(3),

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "support/text_samples.h"
 #include "support/stream_harness.h"
+#include "support/text_samples.h"
+#include "vestle/io_sizes.h"
 #include "vestle/spill_files.h"
 
 namespace vestle {
@@ -241,7 +242,7 @@ TEST(VestleStream, ASpillFileThatFailsIsTheRunsError) {
     StreamingRepair repair(chunks, VestleOptions{}, nullptr, settings, spill_files);
     std::string written;
     {
-      BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files));
+      BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files), kFileWriteBuffer);
       ASSERT_TRUE(repair.settle_format());
       const Result<Done, IoError> rows = repair.write_rows(out);
       ASSERT_FALSE(rows);
@@ -262,7 +263,7 @@ TEST(VestleStream, MemoryDoesNotGrowWithTheInput) {
   PosixFile in(files.open("in", O_RDONLY, 0), files);
   ChunkedInput chunks(in, 4096);
   StreamingRepair repair(chunks, VestleOptions{}, nullptr);
-  BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files));
+  BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files), kFileWriteBuffer);
   ASSERT_TRUE(repair.settle_format());
   ASSERT_TRUE(repair.write_rows(out));
   EXPECT_EQ(repair.stats().total_rows, 400001u);
@@ -283,7 +284,7 @@ TEST(VestleStream, ALosingCandidateWithAnEndlessRowHoldsNoMoreThanALine) {
   settings.chunk_size = 4096;
   settings.prefix_limit = 16384;
   StreamingRepair repair(chunks, VestleOptions{}, nullptr, settings);
-  BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files));
+  BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files), kFileWriteBuffer);
   ASSERT_TRUE(repair.settle_format());
   ASSERT_TRUE(repair.write_rows(out));
   ASSERT_TRUE(out.flush());

@@ -15,6 +15,7 @@
 #include "vestle/buffered_writer.h"
 #include "vestle/chunked_input.h"
 #include "vestle/csv_writers.h"
+#include "vestle/io_sizes.h"
 #include "vestle/quarantine_spool.h"
 #include "vestle/vestle_slice.h"
 #include "vestle/vestle_stream.h"
@@ -52,11 +53,11 @@ inline RepairBytes reference_repair(std::string_view input, const VestleOptions&
   const VestleOutcome outcome = vestle_slice(input, options);
   result.stats = outcome.stats;
   {
-    BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files));
+    BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files), kFileWriteBuffer);
     result.failed |= !write_rows(out, outcome.rows, outcome.stats.detected_delimiter,
                                  options.quote_char);
     result.failed |= !out.flush();
-    BufferedWriter quarantine(PosixFile(files.open("quarantine", O_CREAT, 0), files));
+    BufferedWriter quarantine(PosixFile(files.open("quarantine", O_CREAT, 0), files), kFileWriteBuffer);
     result.failed |= !write_quarantine(quarantine, outcome.quarantine,
                                        outcome.stats.detected_delimiter);
     result.failed |= !quarantine.flush();
@@ -69,7 +70,7 @@ inline RepairBytes reference_repair(std::string_view input, const VestleOptions&
 struct StreamShape {
   StreamSettings settings;
   std::size_t read_limit = static_cast<std::size_t>(-1);
-  std::size_t quarantine_memory = QuarantineSpool::kDefaultMemoryLimit;
+  std::size_t quarantine_memory = kQuarantineMemory;
   bool seekable = true;
   // The rows go to memory, as the reader keeps them, instead of a file.
   bool into_memory = false;
@@ -90,7 +91,7 @@ inline RepairBytes streamed_repair(std::string_view input, const VestleOptions& 
   // A small buffer in front of memory, so that pieces go straight through too.
   BufferedWriter out = shape.into_memory
                            ? BufferedWriter(memory, 16)
-                           : BufferedWriter(PosixFile(files.open("out", O_CREAT, 0), files));
+                           : BufferedWriter(PosixFile(files.open("out", O_CREAT, 0), files), kFileWriteBuffer);
   if (!repair.settle_format() || !repair.write_rows(out)) {
     result.failed = true;
     return result;
@@ -99,7 +100,7 @@ inline RepairBytes streamed_repair(std::string_view input, const VestleOptions& 
   result.failed |= !out.flush();
   if (shape.into_memory) files.files["out"] = std::string(memory.view());
   {
-    BufferedWriter quarantine(PosixFile(files.open("quarantine", O_CREAT, 0), files));
+    BufferedWriter quarantine(PosixFile(files.open("quarantine", O_CREAT, 0), files), kFileWriteBuffer);
     result.failed |= !spool.write_to(quarantine);
     result.failed |= !quarantine.flush();
   }
