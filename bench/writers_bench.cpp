@@ -11,7 +11,7 @@
 #include "heuristics/delimiter_sniffer.h"
 #include "vestle/buffered_writer.h"
 #include "vestle/csv_writers.h"
-#include "vestle/output_file.h"
+#include "vestle/io_sizes.h"
 #include "vestle/posix_file.h"
 #include "vestle/vestle_options.h"
 #include "vestle/vestle_slice.h"
@@ -69,7 +69,7 @@ void BM_WriteRows(benchmark::State& state) {
       state.SkipWithError("cannot open /dev/null");
       return;
     }
-    vestle::BufferedWriter writer(std::move(file).value(), vestle::kOutputBufferCapacity);
+    vestle::BufferedWriter writer(std::move(file).value(), vestle::kFileWriteBuffer);
     auto written = vestle::write_rows(writer, outcome.rows, ',', '"');
     auto flushed = writer.flush();
     benchmark::DoNotOptimize(written.has_value() && flushed.has_value());

@@ -1,4 +1,5 @@
-// Fuzz target for vestle_slice: fuzz-chosen options, outcome checked row by row against the model.
+// Fuzz target for vestle_slice: fuzz-chosen options, outcome checked row by row against the
+// model, and the rows written and split back as the reader keeps them.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +11,7 @@
 #include "fuzz_options.h"
 #include "parser/row_store.h"
 #include "support/reference_reconciler.h"
+#include "support/stream_harness.h"
 #include "vestle/vestle_outcome.h"
 #include "vestle/vestle_slice.h"
 
@@ -83,5 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   check_rows(csv, options, outcome);
+  // The rows as the reader keeps them (written) split back into these rows.
+  FUZZ_CHECK(vestle::testing::rows_read_back_mismatch(csv, options).empty());
   return 0;
 }

@@ -22,6 +22,7 @@ vestle::testing::StreamShape take_shape(vestle::fuzz::FuzzInput& in) {
   if ((bits & 0x04) != 0) shape.quarantine_memory = 0;  // every line spilled
   shape.read_limit = 1 + ((bits >> 3) & 0x07);
   if ((bits & 0x40) != 0) shape.read_limit = static_cast<std::size_t>(-1);
+  shape.into_memory = (bits & 0x80) != 0;  // as the reader keeps the rows
   return shape;
 }
 

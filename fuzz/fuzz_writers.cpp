@@ -14,6 +14,7 @@
 #include "parser/utf8.h"
 #include "vestle/buffered_writer.h"
 #include "vestle/csv_writers.h"
+#include "vestle/io_sizes.h"
 #include "vestle/posix_file.h"
 #include "vestle/vestle_outcome.h"
 #include "vestle/vestle_slice.h"
@@ -52,7 +53,7 @@ template <class Write>
 std::string write_to_memory(unsigned char pattern, Write write) {
   MemoryFile file(pattern & 0x7F, (pattern & 0x80) != 0);
   {
-    vestle::BufferedWriter out(vestle::PosixFile(kFakeDescriptor, file));
+    vestle::BufferedWriter out(vestle::PosixFile(kFakeDescriptor, file), vestle::kFileWriteBuffer);
     FUZZ_CHECK(write(out).has_value());
     FUZZ_CHECK(out.flush().has_value());
     FUZZ_CHECK(out.buffered() == 0);

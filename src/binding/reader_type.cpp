@@ -1,6 +1,7 @@
 // VestleReader: construction, iteration, length, summary and the context manager.
 #include "binding/reader_type.h"
 
+#include <atomic>
 #include <memory>
 #include <new>
 #include <optional>
@@ -9,7 +10,6 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "binding/argument_binder.h"
 #include "binding/borrow_flag.h"
@@ -20,9 +20,8 @@
 #include "binding/process_type.h"
 #include "binding/summary_type.h"
 #include "binding/text_objects.h"
-#include "parser/row_store.h"
-#include "vestle/read_file.h"
-#include "vestle/vestle_slice.h"
+#include "vestle/repaired_rows.h"
+#include "vestle/written_rows.h"
 
 namespace vestle::binding {
 namespace {
@@ -32,48 +31,28 @@ struct ReaderObject {
   BorrowFlag borrow;
   // Filled at construction; the memory of rows already handed out is given
   // back as the cursor passes them, and those rows are never read again.
-  RowStore rows;
+  RepairedRows repaired;
   SummaryValues summary;
-  std::size_t cursor;  // next row to hand out; changed only under the exclusive borrow
+  std::size_t cursor;  // offset of the next row; changed only under the exclusive borrow
+  FieldList scratch;   // a row's fields on their way to Python, while scratch_in_use
+  std::atomic<bool> scratch_in_use;
 };
 
-static_assert(std::is_nothrow_move_constructible_v<RowStore>);
+static_assert(std::is_nothrow_move_constructible_v<RepairedRows>);
 
 ReaderObject* as_reader(PyObject* self) noexcept { return reinterpret_cast<ReaderObject*>(self); }
 
-// Rows handed out are released in batches of this many: the cursor never
-// goes back, so their memory is of no further use.
-constexpr std::size_t kReleaseEvery = 4096;
+// Memory of rows handed out is given back in steps of this many bytes: the
+// cursor never goes back, so it is of no further use.
+constexpr std::size_t kReleaseEvery = std::size_t{1} << 20;
 
-// One row copied out of the store, so that the list can be built after the
-// borrow is released while the store gives consumed rows' memory back.
-struct RowCopy {
-  std::string text;
-  std::vector<std::size_t> ends;  // end of each field in `text`
-
-  void assign(const RowView& row) {
-    const std::string_view all = row.text();
-    text.assign(all);
-    ends.resize(row.size());
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      const std::string_view field = row[i];
-      ends[i] = static_cast<std::size_t>(field.data() - all.data()) + field.size();
-    }
-  }
-  [[nodiscard]] std::size_t size() const noexcept { return ends.size(); }
-  [[nodiscard]] std::string_view operator[](std::size_t i) const noexcept {
-    const std::size_t begin = i == 0 ? 0 : ends[i - 1];
-    return std::string_view(text).substr(begin, ends[i] - begin);
-  }
-};
-
-PyObject* new_row_list(const RowCopy& row) {
+PyObject* new_row_list(const FieldList& row) {
   OwnedRef list(PyList_New(static_cast<Py_ssize_t>(row.size())));
   if (!list) {
     return nullptr;
   }
   for (std::size_t i = 0; i < row.size(); ++i) {
-    PyObject* field = new_str(row[i]);
+    PyObject* field = row.is_ascii(i) ? new_ascii_str(row[i]) : new_str(row[i]);
     if (field == nullptr) {
       return nullptr;
     }
@@ -82,14 +61,41 @@ PyObject* new_row_list(const RowCopy& row) {
   return list.release();
 }
 
-// Reads and repairs the whole file; the input bytes are freed on return.
-std::optional<VestleOutcome> repair_file(const std::string& path, const VestleOptions& options) {
-  auto bytes = read_file(path);
-  if (!bytes) {
-    raise_io_error(bytes.error());
+// The reader's field list while it is free, else one of the call's own: a
+// row can be handed out while another is being built, from another thread or
+// from Python code the allocator ran. The reader's own is kept from row to
+// row, so that a row costs no allocation.
+class RowScratch {
+ public:
+  explicit RowScratch(ReaderObject& reader) noexcept
+      : kept_(reader.scratch_in_use.exchange(true, std::memory_order_acquire) ? nullptr : &reader) {}
+  RowScratch(const RowScratch&) = delete;
+  RowScratch& operator=(const RowScratch&) = delete;
+  ~RowScratch() {
+    if (kept_ == nullptr) return;
+    // A long row's storage is not worth keeping.
+    if (kept_->scratch.capacity() > kKeepUpTo) kept_->scratch = FieldList();
+    kept_->scratch_in_use.store(false, std::memory_order_release);
+  }
+
+  [[nodiscard]] FieldList& get() noexcept { return kept_ != nullptr ? kept_->scratch : own_; }
+
+ private:
+  static constexpr std::size_t kKeepUpTo = std::size_t{64} << 10;
+
+  ReaderObject* kept_;
+  FieldList own_;
+};
+
+// Repairs the whole file into memory; read failures raise the matching
+// OSError subclass.
+std::optional<RepairedRows> repair_file(const std::string& path, const VestleOptions& options) {
+  Result<RepairedRows, IoError> repaired = repair_into_memory(path, options);
+  if (!repaired) {
+    raise_io_error(repaired.error());
     return std::nullopt;
   }
-  return vestle_slice(bytes.value().view(), options);
+  return std::move(repaired).value();
 }
 
 // --- GC and lifetime ---
@@ -98,7 +104,8 @@ void reader_dealloc(PyObject* self) {
   dealloc_native_instance(self, [](PyObject* instance) {
     ReaderObject* reader = as_reader(instance);
     std::destroy_at(&reader->summary);
-    std::destroy_at(&reader->rows);
+    std::destroy_at(&reader->scratch);
+    std::destroy_at(&reader->repaired);
     std::destroy_at(&reader->borrow);
   });
 }
@@ -135,16 +142,20 @@ PyObject* reader_next(PyObject* self) {
     if (!borrow) {
       return nullptr;
     }
-    if (reader->cursor >= reader->rows.row_count()) {
+    RepairedRows& repaired = reader->repaired;
+    const std::string_view text = repaired.text.view();
+    if (reader->cursor >= text.size()) {
       return nullptr;  // end of iteration, no exception set
     }
-    const std::size_t index = reader->cursor++;
-    // A local copy: building the list may run Python code that reads rows too.
-    RowCopy copy;
-    copy.assign(reader->rows.row(index));
-    if ((index + 1) % kReleaseEvery == 0) reader->rows.release_rows_before(index + 1);
+    // A copy: building the list may run Python code that reads rows too.
+    RowScratch scratch(*reader);
+    FieldList& row = scratch.get();
+    const std::size_t next = WrittenRowReader(repaired.delimiter, repaired.quote)
+                                 .read_row(text, reader->cursor, row);
+    if (next / kReleaseEvery != reader->cursor / kReleaseEvery) repaired.text.release_before(next);
+    reader->cursor = next;
     borrow.release();
-    return new_row_list(copy);
+    return new_row_list(row);
   });
 }
 
@@ -154,7 +165,7 @@ Py_ssize_t reader_length(PyObject* self) {
     if (!borrow) {
       return -1;
     }
-    return static_cast<Py_ssize_t>(as_reader(self)->rows.row_count());
+    return static_cast<Py_ssize_t>(as_reader(self)->repaired.stats.vestled_rows);
   });
 }
 
@@ -229,11 +240,11 @@ PyType_Slot reader_slots[] = {
 // raise the matching OSError subclass.
 PyObject* new_reader_impl(PyTypeObject* type, const std::string& path,
                           const VestleOptions& options) {
-  std::optional<VestleOutcome> outcome = repair_file(path, options);
-  if (!outcome) {
+  std::optional<RepairedRows> repaired = repair_file(path, options);
+  if (!repaired) {
     return nullptr;
   }
-  SummaryValues summary = SummaryValues::from_stats(outcome->stats);
+  SummaryValues summary = SummaryValues::from_stats(repaired->stats);
   PyObject* self = type->tp_alloc(type, 0);
   if (self == nullptr) {
     return nullptr;
@@ -241,9 +252,11 @@ PyObject* new_reader_impl(PyTypeObject* type, const std::string& path,
   // Moves cannot throw, so the object is fully built once allocated.
   ReaderObject* reader = as_reader(self);
   new (&reader->borrow) BorrowFlag();
-  new (&reader->rows) RowStore(std::move(outcome->rows));
+  new (&reader->repaired) RepairedRows(std::move(*repaired));
   new (&reader->summary) SummaryValues(std::move(summary));
   reader->cursor = 0;
+  new (&reader->scratch) FieldList();
+  new (&reader->scratch_in_use) std::atomic<bool>(false);
   return self;
 }
 

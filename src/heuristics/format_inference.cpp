@@ -117,22 +117,25 @@ std::uint64_t FormatInference::needed_from() const noexcept {
   return from;
 }
 
+const FormatInference::Pass& FormatInference::pass_for(unsigned char delimiter) const noexcept {
+  const auto pass = std::find_if(passes_.begin(), passes_.end(),
+                                 [&](const Pass& p) { return p.delimiter == delimiter; });
+  return pass != passes_.end() ? *pass : passes_.front();
+}
+
 unsigned char FormatInference::delimiter() const noexcept {
   if (given_delimiter_) return *given_delimiter_;
+  // best_candidate takes the scores in kDelimiterCandidates order.
   double scores[kDelimiterCandidateCount];
   for (std::size_t i = 0; i < kDelimiterCandidateCount; ++i) {
-    scores[i] = score_field_counts(passes_[i].scored);
+    scores[i] = score_field_counts(pass_for(kDelimiterCandidates[i]).scored);
   }
   return best_candidate(scores);
 }
 
 std::size_t FormatInference::columns() const noexcept {
   if (given_columns_) return *given_columns_;
-  const unsigned char chosen = delimiter();
-  for (const Pass& pass : passes_) {
-    if (pass.delimiter == chosen) return column_count_of(pass.counted);
-  }
-  return 0;  // unreachable: the chosen delimiter always has its pass
+  return column_count_of(pass_for(delimiter()).counted);
 }
 
 }  // namespace vestle

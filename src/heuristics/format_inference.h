@@ -72,6 +72,8 @@ class FormatInference {
                             bool resuming, std::uint64_t rest_offset);
   // Counts a complete row; true once the pass has all the rows it needs.
   [[nodiscard]] bool tally(Pass& pass, const FieldCountSink& row) const;
+  // The pass over `delimiter`, which has one.
+  [[nodiscard]] const Pass& pass_for(unsigned char delimiter) const noexcept;
 
   std::optional<unsigned char> given_delimiter_;
   std::optional<std::size_t> given_columns_;

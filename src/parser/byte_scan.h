@@ -158,6 +158,25 @@ inline std::uint64_t block_mask_of4_words(const unsigned char* block, unsigned c
   return mask;
 }
 
+// One bit per byte of the 64 bytes at `block`, set where the byte is from
+// 0x80 up; eight bytes per step.
+inline std::uint64_t block_high_bits_words(const unsigned char* block) noexcept {
+  std::uint64_t mask = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    for (std::size_t i = 0; i < 64; i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, block + i, sizeof word);
+      const std::uint64_t high = word & scan_detail::kHighBits;
+      mask |= (((high >> 7) * 0x0102040810204080ULL) >> 56) << i;
+    }
+  } else {
+    for (std::size_t i = 0; i < 64; ++i) {
+      if (block[i] >= 0x80) mask |= std::uint64_t{1} << i;
+    }
+  }
+  return mask;
+}
+
 // Offset of the first byte from 0x80 up in [from, size), or `size`; eight
 // bytes per step; without SSE2 the whole search, with it the tail the vector
 // loop leaves.
@@ -281,6 +300,15 @@ inline std::uint64_t block_mask_of4_sse2(const unsigned char* block, unsigned ch
   return mask;
 }
 
+inline std::uint64_t block_high_bits_sse2(const unsigned char* block) noexcept {
+  std::uint64_t mask = 0;
+  for (std::size_t i = 0; i < 64; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
+    mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(v))) << i;
+  }
+  return mask;
+}
+
 inline std::size_t skip_ascii_sse2(const unsigned char* bytes, std::size_t from,
                                    std::size_t size) noexcept {
   std::size_t i = from;
@@ -341,6 +369,14 @@ inline std::size_t find_first_of4(const unsigned char* bytes, std::size_t from, 
 inline std::uint64_t block_mask_of4(const unsigned char* block, unsigned char a, unsigned char b,
                                     unsigned char c, unsigned char d) noexcept {
   return kernels().block_mask_of4(block, a, b, c, d);
+}
+
+// One bit per byte of the 64 bytes at `block`, set where the byte is from 0x80 up.
+inline std::uint64_t block_high_bits(const unsigned char* block) noexcept {
+#if defined(__SSE2__)
+  if (sse2_enabled()) return block_high_bits_sse2(block);
+#endif
+  return block_high_bits_words(block);
 }
 
 // Offset of the first byte from 0x80 up in [from, size), or `size`.

@@ -13,23 +13,13 @@ constexpr std::uint64_t gather_high_bits(std::uint64_t word) noexcept {
   return (((word & scan_detail::kHighBits) >> 7) * 0x0102040810204080ULL) >> 56;
 }
 
-std::uint64_t high_mask_words(const unsigned char* block) noexcept {
-  std::uint64_t mask = 0;
-  for (std::size_t i = 0; i < 64; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, block + i, sizeof word);
-    mask |= gather_high_bits(word) << i;
-  }
-  return mask;
-}
-
 void classify_block_words(const unsigned char* block, unsigned char quote, unsigned char delimiter,
                           BlockClasses& out) noexcept {
   out.quote = block_mask_of4_words(block, quote, quote, quote, quote);
   out.delimiter = block_mask_of4_words(block, delimiter, delimiter, delimiter, delimiter);
   out.lf = block_mask_of4_words(block, kLf, kLf, kLf, kLf);
   out.cr = block_mask_of4_words(block, kCr, kCr, kCr, kCr);
-  out.high = high_mask_words(block);
+  out.high = block_high_bits_words(block);
 }
 
 CandidateMasks closing_quote_candidates_words(const unsigned char* block, unsigned char delimiter,
@@ -62,12 +52,7 @@ void classify_block_sse2(const unsigned char* block, unsigned char quote, unsign
   out.delimiter = equal_mask_sse2(block, delimiter);
   out.lf = equal_mask_sse2(block, kLf);
   out.cr = equal_mask_sse2(block, kCr);
-  std::uint64_t high = 0;
-  for (std::size_t i = 0; i < 64; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i));
-    high |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(v))} << i;
-  }
-  out.high = high;
+  out.high = block_high_bits_sse2(block);
 }
 
 CandidateMasks closing_quote_candidates_sse2(const unsigned char* block, unsigned char delimiter,

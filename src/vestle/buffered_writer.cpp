@@ -10,15 +10,27 @@ BufferedWriter::BufferedWriter(PosixFile file, std::size_t capacity)
       capacity_(capacity),
       buffer_(std::make_unique_for_overwrite<char[]>(capacity)) {}
 
+BufferedWriter::BufferedWriter(GrowingBuffer& memory, std::size_t capacity)
+    : memory_(&memory),
+      capacity_(capacity),
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity)) {}
+
 BufferedWriter::~BufferedWriter() {
   if (size_ > 0 && file_.is_open()) (void)flush();
+}
+
+Result<std::size_t, IoError> BufferedWriter::drain(std::string_view bytes) {
+  if (memory_ == nullptr) return file_.write(bytes.data(), bytes.size());
+  if (!memory_->append(bytes)) return IoError::of_kind(IoErrorKind::OutOfMemory);
+  return bytes.size();
 }
 
 Result<Done, IoError> BufferedWriter::flush() {
   std::size_t written = 0;
   Result<Done, IoError> outcome = Done{};
   while (written < size_) {
-    Result<std::size_t, IoError> count = file_.write(buffer_.get() + written, size_ - written);
+    Result<std::size_t, IoError> count =
+        drain(std::string_view(buffer_.get() + written, size_ - written));
     if (!count) {
       outcome = count.error();
       break;
@@ -42,7 +54,12 @@ Result<Done, IoError> BufferedWriter::write_cold(std::string_view piece) {
     Result<Done, IoError> flushed = flush();
     if (!flushed) return flushed;
   }
-  if (piece.size() >= capacity_) return file_.write_all(piece.data(), piece.size());
+  if (piece.size() >= capacity_) {
+    if (memory_ == nullptr) return file_.write_all(piece.data(), piece.size());
+    Result<std::size_t, IoError> taken = drain(piece);
+    if (!taken) return taken.error();
+    return Done{};
+  }
   std::memcpy(buffer_.get() + size_, piece.data(), piece.size());
   size_ += piece.size();
   return Done{};

@@ -1,4 +1,4 @@
-// A write buffer in front of one open file.
+// A write buffer in front of one open file, or of bytes kept in memory.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 
 #include "error/io_error.h"
 #include "error/vestle_error.h"
+#include "memory/growing_buffer.h"
 #include "vestle/posix_file.h"
 
 namespace vestle {
@@ -17,11 +18,11 @@ namespace vestle {
 // or more goes straight to the file and a shorter one is copied.
 class BufferedWriter {
  public:
-  // The capacity when none is given; the file pipeline gives
-  // kOutputBufferCapacity (output_file.h) instead.
-  static constexpr std::size_t kCapacity = 8192;
-
-  explicit BufferedWriter(PosixFile file, std::size_t capacity = kCapacity);
+  // `capacity` bytes are buffered; io_sizes.h has the engine's.
+  BufferedWriter(PosixFile file, std::size_t capacity);
+  // Appends to `memory` instead of a file; `memory` must outlive the writer.
+  // When it cannot grow, a write fails with an OutOfMemory error.
+  BufferedWriter(GrowingBuffer& memory, std::size_t capacity);
   BufferedWriter(const BufferedWriter&) = delete;
   BufferedWriter& operator=(const BufferedWriter&) = delete;
   // Bytes still buffered (after a failed write, or when never flushed) get
@@ -55,8 +56,11 @@ class BufferedWriter {
 
  private:
   [[nodiscard]] Result<Done, IoError> write_cold(std::string_view piece);
+  // Hands bytes to the file or the memory; returns how many were taken.
+  [[nodiscard]] Result<std::size_t, IoError> drain(std::string_view bytes);
 
   PosixFile file_;
+  GrowingBuffer* memory_ = nullptr;  // the destination instead of file_, when set
   std::size_t capacity_;
   std::unique_ptr<char[]> buffer_;
   std::size_t size_ = 0;

@@ -60,7 +60,7 @@ Result<Done, IoError> ChunkedInput::extend() {
   const std::size_t held = end_ - begin_;
   // Growing by at least a chunk keeps the buffer from being moved around
   // for every short read.
-  return read_until(held + std::max(std::min(held, kMaxGrowth), chunk_size_));
+  return read_until(held + std::max(std::min(held, kMaxWindowGrowth), chunk_size_));
 }
 
 Result<Done, IoError> ChunkedInput::read_rest() {

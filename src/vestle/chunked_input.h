@@ -8,6 +8,7 @@
 
 #include "error/io_error.h"
 #include "error/vestle_error.h"
+#include "vestle/io_sizes.h"
 #include "vestle/posix_file.h"
 #include "vestle/rereadable_input.h"
 #include "memory/large_buffer.h"
@@ -34,11 +35,10 @@ class ChunkedInput {
   // Drops the window's first `count` bytes (at most its size).
   void discard(std::size_t count) noexcept;
   // Reads until the window has grown by its own size (but by no more than
-  // kMaxGrowth) and by at least one chunk, or to the end of the file: a
+  // kMaxWindowGrowth) and by at least one chunk, or to the end of the file: a
   // caller that waits for the end of a row reads it in a number of steps
   // logarithmic in its length, while memory never runs far past need.
   [[nodiscard]] Result<Done, IoError> extend();
-  static constexpr std::size_t kMaxGrowth = std::size_t{2} << 20;
   // Reads everything that is left into the window; from then on the input is
   // read again from memory, never from the file.
   [[nodiscard]] Result<Done, IoError> read_rest();

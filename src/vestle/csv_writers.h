@@ -10,6 +10,7 @@
 #include "parser/row_store.h"
 #include "parser/utf8.h"
 #include "vestle/buffered_writer.h"
+#include "vestle/quarantine_format.h"
 #include "vestle/vestle_outcome.h"
 
 namespace vestle {
@@ -45,29 +46,8 @@ class RowWriter {
 [[nodiscard]] Result<Done, IoError> write_rows(BufferedWriter& out, const RowStore& rows,
                                                unsigned char delimiter, unsigned char quote);
 
-// The quarantine file's first line.
-inline constexpr std::string_view kQuarantineHeader = "line,reason,raw_content\n";
-
-// Appends `text` with every double quote doubled.
-void append_doubling_quotes(std::string& out, std::string_view text);
-
-// The start of a quarantine line, up to the opening quote of the raw
-// content: the line number and the reason in double quotes.
-void append_quarantine_line_start(std::string& line, std::size_t line_number,
-                                  std::string_view reason);
-// What ends a quarantine line after the raw content.
-inline constexpr std::string_view kQuarantineLineEnd = "\"\n";
-
-// Appends one quarantine line to `line`: the line number, the reason and the
-// raw fields joined by `separator`, the last two in double quotes with inner
-// double quotes doubled, then LF.
-void append_quarantine_line(std::string& line, std::size_t line_number, std::string_view reason,
-                            RowView raw_fields, const ByteText& separator);
-
-// The header, then per record: the line number,
-// the reason and the raw fields joined by the delimiter text, the last two
-// in double quotes with inner double quotes doubled. Stops at the first
-// failed write.
+// The header, then a line per record as append_quarantine_line lays it out,
+// the raw fields joined by the delimiter text. Stops at the first failed write.
 [[nodiscard]] Result<Done, IoError> write_quarantine(BufferedWriter& out,
                                                      const Quarantine& records,
                                                      unsigned char delimiter);

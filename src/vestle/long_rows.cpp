@@ -11,6 +11,7 @@
 #include "parser/line_break.h"
 #include "parser/utf8.h"
 #include "vestle/csv_writers.h"
+#include "vestle/quarantine_format.h"
 
 namespace vestle {
 namespace {

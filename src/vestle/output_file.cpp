@@ -14,6 +14,8 @@
 #include <memory>
 #include <utility>
 
+#include "vestle/io_sizes.h"
+
 namespace vestle {
 namespace {
 
@@ -99,7 +101,7 @@ Result<WrittenFile, IoError> replace_through(Temporary temporary, std::string ta
       !chmod) {
     return chmod.error();
   }
-  BufferedWriter writer(std::move(temporary.file), kOutputBufferCapacity);
+  BufferedWriter writer(std::move(temporary.file), kFileWriteBuffer);
   if (Result<Done, IoError> filled = fill(writer); !filled) return filled.error();
   Result<std::optional<FileId>, IoError> finished = finish(writer, /*sync=*/true);
   if (!finished) return finished.error();
@@ -123,7 +125,7 @@ Result<WrittenFile, IoError> write_in_place(const std::string& path, FileOps& op
                                             const FillFile& fill) {
   Result<PosixFile, IoError> created = PosixFile::create(path, ops);
   if (!created) return created.error();
-  BufferedWriter writer(std::move(created).value(), kOutputBufferCapacity);
+  BufferedWriter writer(std::move(created).value(), kFileWriteBuffer);
   if (Result<Done, IoError> filled = fill(writer); !filled) return filled.error();
   Result<std::optional<FileId>, IoError> finished = finish(writer, /*sync=*/false);
   if (!finished) return finished.error();

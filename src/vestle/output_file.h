@@ -28,9 +28,6 @@ struct FileId {
 // The identity of an open file, absent when it cannot be queried.
 [[nodiscard]] std::optional<FileId> file_id(PosixFile& file);
 
-// The write buffer of each file: large writes cost the system far fewer calls
-// than 8 KiB ones, which matters once the repair itself is fast.
-inline constexpr std::size_t kOutputBufferCapacity = std::size_t{256} << 10;
 
 // Writes the content of one file; returns the first failure.
 using FillFile = std::function<Result<Done, IoError>(BufferedWriter&)>;

@@ -8,11 +8,10 @@
 #include <vector>
 
 #include "vestle/csv_writers.h"
+#include "vestle/quarantine_format.h"
 
 namespace vestle {
 namespace {
-
-constexpr std::size_t kReplayChunk = std::size_t{1} << 20;
 
 void append_length(std::string& out, std::size_t length) {
   char bytes[sizeof length];
@@ -62,7 +61,7 @@ void QuarantineSpool::spill() {
 
 Result<Done, IoError> QuarantineSpool::replay_spilled(BufferedWriter& out) {
   if (Result<Done, IoError> sought = spill_.seek_to_start(); !sought) return sought;
-  std::vector<char> buffer(kReplayChunk);
+  std::vector<char> buffer(kSpillCopyChunk);
   std::size_t held = 0;
   std::uint64_t left = spilled_bytes_;
   for (;;) {

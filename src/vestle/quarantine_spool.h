@@ -11,6 +11,7 @@
 #include "parser/row_store.h"
 #include "parser/utf8.h"
 #include "vestle/buffered_writer.h"
+#include "vestle/io_sizes.h"
 #include "vestle/posix_file.h"
 #include "vestle/spill_files.h"
 #include "vestle/vestle_outcome.h"
@@ -23,9 +24,8 @@ namespace vestle {
 // written, the lines simply stay in memory.
 class QuarantineSpool {
  public:
-  static constexpr std::size_t kDefaultMemoryLimit = std::size_t{4} << 20;
 
-  explicit QuarantineSpool(std::size_t memory_limit = kDefaultMemoryLimit,
+  explicit QuarantineSpool(std::size_t memory_limit = kQuarantineMemory,
                            const SpillFiles& spill_files = tmp_spill_files());
 
   // The raw fields are joined with the text of `delimiter`.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "vestle/chunked_input.h"
+#include "vestle/io_sizes.h"
 #include "vestle/output_file.h"
 #include "vestle/quarantine_spool.h"
 #include "vestle/spill_files.h"
@@ -37,7 +38,7 @@ Result<VestleStats> vestle_file(const std::string& input_path, const std::string
   ChunkedInput chunks(input, settings.chunk_size);
   const SpillFiles spill_files(output_path, ops);
   std::optional<QuarantineSpool> spool;
-  if (quarantine_path) spool.emplace(QuarantineSpool::kDefaultMemoryLimit, spill_files);
+  if (quarantine_path) spool.emplace(kQuarantineMemory, spill_files);
   StreamingRepair repair(chunks, options, spool ? &*spool : nullptr, settings, spill_files);
   if (Result<Done, IoError> settled = repair.settle_format(); !settled) {
     return VestleError(settled.error());

@@ -7,22 +7,14 @@ namespace vestle {
 
 QuarantineRecord Quarantine::record(std::size_t i) const {
   const Entry& entry = entries_[i];
-  return QuarantineRecord{raw_fields_.row(i), quarantine_reason_text(entry.reason, entry.expected_columns),
-                          entry.line};
+  return QuarantineRecord{raw_fields_.row(i),
+                          quarantine_reason_text(entry.reason, entry.expected_columns), entry.line};
 }
 
 void Quarantine::add(RowView raw_fields, QuarantineReason reason, std::size_t expected_columns,
                      std::size_t line) {
   raw_fields_.append_row(raw_fields);
   entries_.push_back(Entry{reason, expected_columns, line});
-}
-
-std::string quarantine_reason_text(QuarantineReason reason, std::size_t expected_columns) {
-  std::string text = reason == QuarantineReason::TooFewColumns ? "Row has too few columns (expected "
-                                                               : "Row has extra columns (expected ";
-  text += std::to_string(expected_columns);
-  text += ')';
-  return text;
 }
 
 }  // namespace vestle

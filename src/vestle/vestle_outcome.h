@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "parser/row_store.h"
+#include "vestle/quarantine_format.h"
 
 namespace vestle {
 
@@ -19,8 +20,6 @@ struct VestleStats {
 
   friend bool operator==(const VestleStats&, const VestleStats&) = default;
 };
-
-enum class QuarantineReason { TooFewColumns, ExtraColumns };
 
 // One rejected row: its fields as parsed, why, and the parser's line number
 // read right after the row.
@@ -49,10 +48,6 @@ class Quarantine {
   RowStore raw_fields_;
   std::vector<Entry> entries_;
 };
-
-// "Row has too few columns (expected N)" / "Row has extra columns (expected N)".
-[[nodiscard]] std::string quarantine_reason_text(QuarantineReason reason,
-                                                 std::size_t expected_columns);
 
 struct VestleOutcome {
   RowStore rows;

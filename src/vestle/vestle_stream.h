@@ -10,6 +10,7 @@
 #include "parser/resilient_parser.h"
 #include "vestle/buffered_writer.h"
 #include "vestle/chunked_input.h"
+#include "vestle/io_sizes.h"
 #include "vestle/quarantine_spool.h"
 #include "vestle/spill_files.h"
 #include "vestle/vestle_options.h"
@@ -19,7 +20,7 @@ namespace vestle {
 
 struct StreamSettings {
   // Bytes asked of the input file per read.
-  std::size_t chunk_size = std::size_t{256} << 10;
+  std::size_t chunk_size = kReadChunk;
   // Input held from its start while the format is being settled; past it,
   // a regular file is read a second time instead.
   std::size_t prefix_limit = std::size_t{16} << 20;
@@ -27,7 +28,7 @@ struct StreamSettings {
   // twice over it (LongRowRepair). At least 1.
   std::size_t long_row_threshold = std::size_t{1} << 20;
   // Bytes each reader of a long row buffers. At least 1.
-  std::size_t long_row_buffer = std::size_t{256} << 10;
+  std::size_t long_row_buffer = kLongRowReadBuffer;
 };
 
 // Repairs an input that arrives through a ChunkedInput in two steps: settle

@@ -14,6 +14,9 @@
 namespace vestle {
 namespace {
 
+// The write buffer these tests size their pieces by.
+constexpr std::size_t kCapacity = 8192;
+
 using file_testing::read_text;
 using file_testing::ScriptedWrites;
 using file_testing::TempDir;
@@ -41,7 +44,7 @@ TEST_P(PlacementRules, WritesReachTheFileInOrderAndAtTheRightTime) {
   {
     Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"), ops);
     ASSERT_TRUE(file);
-    BufferedWriter writer(std::move(file).value());
+    BufferedWriter writer(std::move(file).value(), kCapacity);
     for (std::size_t i = 0; i < c.pieces.size(); ++i) {
       expected += piece(i, c.pieces[i]);
       ASSERT_TRUE(writer.write(piece(i, c.pieces[i])));
@@ -88,7 +91,7 @@ TEST_P(StalledWrites, RetryOrFailWithTheRightText) {
   {
     Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"), ops);
     ASSERT_TRUE(file);
-    BufferedWriter writer(std::move(file).value());
+    BufferedWriter writer(std::move(file).value(), kCapacity);
     Result<Done, IoError> outcome = writer.write(piece(0, c.size));
     if (outcome) outcome = writer.flush();
     if (c.error) {
@@ -127,7 +130,7 @@ TEST(BufferedWriterDiscard, HandsLeftoverBytesToTheFileOnceMore) {
   {
     Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"), ops);
     ASSERT_TRUE(file);
-    BufferedWriter writer(std::move(file).value());
+    BufferedWriter writer(std::move(file).value(), kCapacity);
     ASSERT_TRUE(writer.write(piece(0, 60) + piece(1, 40)));
     Result<Done, IoError> flushed = writer.flush();
     ASSERT_FALSE(flushed);
@@ -145,7 +148,7 @@ TEST(BufferedWriterDiscard, IgnoresAFailedLastAttempt) {
   {
     Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"), ops);
     ASSERT_TRUE(file);
-    BufferedWriter writer(std::move(file).value());
+    BufferedWriter writer(std::move(file).value(), kCapacity);
     ASSERT_TRUE(writer.write("abc"));
     ASSERT_FALSE(writer.flush());
   }
@@ -156,7 +159,7 @@ TEST(BufferedWriterDiscard, IgnoresAFailedLastAttempt) {
 TEST(BufferedWriterDevice, FullDeviceFailsTheFlushWithNoSpace) {
   Result<PosixFile, IoError> file = PosixFile::create("/dev/full");
   if (!file) GTEST_SKIP() << "/dev/full: " << file.error().text();
-  BufferedWriter writer(std::move(file).value());
+  BufferedWriter writer(std::move(file).value(), kCapacity);
   ASSERT_TRUE(writer.write("a,b\n"));
   Result<Done, IoError> flushed = writer.flush();
   ASSERT_FALSE(flushed);

@@ -11,14 +11,22 @@
 
 #include "file_test_support.h"
 #include "parser/utf8.h"
+#include "support/quarantine_lines.h"
 #include "support/row_texts.h"
 
 namespace vestle {
 namespace {
 
+// The write buffer these tests size their pieces by.
+constexpr std::size_t kCapacity = 8192;
+
 using file_testing::read_text;
 using file_testing::ScriptedWrites;
 using file_testing::TempDir;
+using testing::extra_columns;
+using testing::kQuarantineHeaderLine;
+using testing::quarantine_line;
+using testing::too_few_columns;
 using Rows = std::vector<std::vector<std::string>>;
 
 // Runs one writer over a fresh file and returns what the file holds.
@@ -29,7 +37,7 @@ std::string written_by(Write write) {
     Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"));
     EXPECT_TRUE(file);
     if (!file) return {};
-    BufferedWriter writer(std::move(file).value());
+    BufferedWriter writer(std::move(file).value(), kCapacity);
     EXPECT_TRUE(write(writer));
     EXPECT_TRUE(writer.flush());
   }
@@ -215,7 +223,7 @@ TEST_P(WriteQuarantine, HeaderThenOneLinePerRecord) {
     quarantine.add(raw.row(0), r.reason, r.expected_columns, r.line);
   }
   EXPECT_EQ(written_by([&](BufferedWriter& w) { return write_quarantine(w, quarantine, c.delimiter); }),
-            "line,reason,raw_content\n" + c.expected);
+            kQuarantineHeaderLine + c.expected);
 }
 
 constexpr auto kExtra = QuarantineReason::ExtraColumns;
@@ -228,40 +236,40 @@ INSTANTIATE_TEST_SUITE_P(
         QuarantineCase{"ExtraColumns",
                        {{{"1", "2", "3"}, kExtra, 2, 3}},
                        ',',
-                       "3,\"Row has extra columns (expected 2)\",\"1,2,3\"\n"},
+                       quarantine_line(3, extra_columns(2), "1,2,3")},
         QuarantineCase{"TooFewColumns",
                        {{{"a"}, kFew, 3, 12345678901}},
                        ',',
-                       "12345678901,\"Row has too few columns (expected 3)\",\"a\"\n"},
+                       quarantine_line(12345678901, too_few_columns(3), "a")},
         QuarantineCase{"RawDoubleQuoteDoubled",
                        {{{"a\"b", "c"}, kExtra, 1, 2}},
                        ',',
-                       "2,\"Row has extra columns (expected 1)\",\"a\"\"b,c\"\n"},
+                       quarantine_line(2, extra_columns(1), "a\"b,c")},
         QuarantineCase{"RawJoinedWithSemicolon",
                        {{{"x,y", "z"}, kExtra, 1, 4}},
                        ';',
-                       "4,\"Row has extra columns (expected 1)\",\"x,y;z\"\n"},
+                       quarantine_line(4, extra_columns(1), "x,y;z")},
         QuarantineCase{"DoubleQuoteDelimiterDoubled",
                        {{{"a", "b"}, kExtra, 1, 1}},
                        '"',
-                       "1,\"Row has extra columns (expected 1)\",\"a\"\"b\"\n"},
+                       quarantine_line(1, extra_columns(1), "a\"b")},
         QuarantineCase{"TwoByteDelimiter",
                        {{{"a", "b"}, kExtra, 1, 1}},
                        0xE9,
-                       "1,\"Row has extra columns (expected 1)\",\"a\xC3\xA9" "b\"\n"},
+                       quarantine_line(1, extra_columns(1), "a\xC3\xA9" "b")},
         QuarantineCase{"LineBreaksUnchanged",
                        {{{"a\r\nb"}, kFew, 2, 3}},
                        ',',
-                       "3,\"Row has too few columns (expected 2)\",\"a\r\nb\"\n"},
+                       quarantine_line(3, too_few_columns(2), "a\r\nb")},
         QuarantineCase{"EmptyRawField",
                        {{{""}, kFew, 2, 5}},
                        ',',
-                       "5,\"Row has too few columns (expected 2)\",\"\"\n"},
+                       quarantine_line(5, too_few_columns(2), "")},
         QuarantineCase{"InOrder",
                        {{{"p"}, kFew, 2, 2}, {{"q", "r", "s"}, kExtra, 2, 4}},
                        ',',
-                       "2,\"Row has too few columns (expected 2)\",\"p\"\n"
-                       "4,\"Row has extra columns (expected 2)\",\"q,r,s\"\n"}),
+                       quarantine_line(2, too_few_columns(2), "p") +
+                           quarantine_line(4, extra_columns(2), "q,r,s")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WriteRowsBuffering, LongLineFollowsTheBufferedBytesStraightToTheFile) {
@@ -272,7 +280,7 @@ TEST(WriteRowsBuffering, LongLineFollowsTheBufferedBytesStraightToTheFile) {
   {
     Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"), ops);
     ASSERT_TRUE(file);
-    BufferedWriter writer(std::move(file).value());
+    BufferedWriter writer(std::move(file).value(), kCapacity);
     ASSERT_TRUE(write_rows(writer, store, ',', '"'));
     EXPECT_EQ(ops.requested, (std::vector<std::size_t>{2, 10001}));
     ASSERT_TRUE(writer.flush());
@@ -288,7 +296,7 @@ TEST(WriteRowsFailure, StopsAtTheFirstFailedWrite) {
   const RowStore store = store_of(rows);
   Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"), ops);
   ASSERT_TRUE(file);
-  BufferedWriter writer(std::move(file).value());
+  BufferedWriter writer(std::move(file).value(), kCapacity);
   Result<Done, IoError> written = write_rows(writer, store, ',', '"');
   ASSERT_FALSE(written);
   EXPECT_EQ(written.error().os_error(), ENOSPC);

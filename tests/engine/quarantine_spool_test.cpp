@@ -8,6 +8,7 @@
 #include "support/memory_files.h"
 #include "support/row_texts.h"
 #include "vestle/csv_writers.h"
+#include "vestle/io_sizes.h"
 
 namespace vestle {
 namespace {
@@ -54,7 +55,7 @@ std::string expected_quarantine(const RowStore& rows) {
   }
   MemoryFiles files;
   {
-    BufferedWriter out(PosixFile(files.open("q", O_CREAT, 0), files));
+    BufferedWriter out(PosixFile(files.open("q", O_CREAT, 0), files), kFileWriteBuffer);
     EXPECT_TRUE(write_quarantine(out, records, ';'));
     EXPECT_TRUE(out.flush());
   }
@@ -70,7 +71,7 @@ std::string spooled(const RowStore& rows, std::size_t memory_limit, MemoryFiles&
   }
   EXPECT_EQ(spool.size(), rows.row_count());
   {
-    BufferedWriter out(PosixFile(files.open("q", O_CREAT, 0), files));
+    BufferedWriter out(PosixFile(files.open("q", O_CREAT, 0), files), kFileWriteBuffer);
     EXPECT_TRUE(spool.write_to(out));
     EXPECT_TRUE(out.flush());
   }

@@ -12,13 +12,14 @@
 #include <csignal>
 #include <filesystem>
 #include <optional>
-#include <set>
 #include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "file_test_support.h"
+#include "support/faulty_ops.h"
+#include "support/quarantine_lines.h"
 #include "vestle/quarantine_spool.h"
 
 namespace vestle {
@@ -27,13 +28,17 @@ namespace {
 using file_testing::read_text;
 using file_testing::TempDir;
 using file_testing::write_text;
+using testing::Fault;
+using testing::FaultyOps;
+using testing::Files;
 using Names = std::vector<std::string>;
 
 // Two columns, extra fields set aside: one row passes, one is quarantined.
 const std::string kInput = "a,b\nc,d,e\n";
 const std::string kRepaired = "a,b\n";
-const std::string kHeader = "line,reason,raw_content\n";
-const std::string kQuarantine = kHeader + "3,\"Row has extra columns (expected 2)\",\"c,d,e\"\n";
+const std::string& kHeader = testing::kQuarantineHeaderLine;
+const std::string kQuarantine =
+    kHeader + testing::quarantine_line(3, testing::extra_columns(2), "c,d,e");
 
 VestleOptions two_columns_no_merge() {
   VestleOptions options;
@@ -48,78 +53,6 @@ mode_t mode_of(const std::string& path) {
   EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
   return st.st_mode;
 }
-
-// Which written files a fault hits: the temporaries (created with O_EXCL),
-// the files opened for writing directly, or both.
-enum class Files { Temporaries, Direct, Written };
-
-// Real system calls; one chosen call fails with `code` on the chosen files,
-// sparing the first `spared` of them (for renames: the first `spared` renames).
-// Opens and closes are counted.
-enum class Fault { None, CreateTemporary, Write, Fchmod, Fsync, Close, Rename, CloseInput };
-
-class FaultyOps : public FileOps {
- public:
-  FaultyOps(Fault fault, int code, Files files = Files::Temporaries, int spared = 0)
-      : fault_(fault), code_(code), files_(files), spared_(spared) {}
-
-  int open(const char* path, int flags, mode_t mode) override {
-    const bool temporary = (flags & O_EXCL) != 0;
-    if (temporary && fault_ == Fault::CreateTemporary) return fail();
-    const int fd = FileOps::open(path, flags, mode);
-    if (fd < 0) return fd;
-    ++opened_;
-    if ((flags & O_ACCMODE) == O_RDONLY) {
-      readable_.insert(fd);
-    } else if (files_ == Files::Written || (files_ == Files::Temporaries) == temporary) {
-      if (spared_ > 0 && fault_ != Fault::Rename) {
-        --spared_;
-      } else {
-        targeted_.insert(fd);
-      }
-    }
-    return fd;
-  }
-  ssize_t write(int fd, const void* data, std::size_t size) override {
-    return hits(Fault::Write, fd) ? fail() : FileOps::write(fd, data, size);
-  }
-  int fchmod(int fd, mode_t mode) override {
-    return hits(Fault::Fchmod, fd) ? fail() : FileOps::fchmod(fd, mode);
-  }
-  int fsync(int fd) override { return hits(Fault::Fsync, fd) ? fail() : FileOps::fsync(fd); }
-  int close(int fd) override {
-    ++closed_;
-    const bool failing =
-        hits(Fault::Close, fd) || (fault_ == Fault::CloseInput && readable_.count(fd) > 0);
-    targeted_.erase(fd);
-    readable_.erase(fd);
-    // The descriptor goes away whatever close reports, as on Linux.
-    (void)FileOps::close(fd);
-    return failing ? fail() : 0;
-  }
-  int rename(const char* from, const char* to) override {
-    if (fault_ == Fault::Rename && spared_-- <= 0) return fail();
-    return FileOps::rename(from, to);
-  }
-
-  [[nodiscard]] int opened() const noexcept { return opened_; }
-  [[nodiscard]] int closed() const noexcept { return closed_; }
-
- private:
-  bool hits(Fault fault, int fd) const { return fault_ == fault && targeted_.count(fd) > 0; }
-  int fail() const {
-    errno = code_;
-    return -1;
-  }
-
-  Fault fault_;
-  int code_;
-  Files files_;
-  int spared_;
-  int opened_ = 0;
-  int closed_ = 0;
-  std::set<int> targeted_, readable_;
-};
 
 class VestleFileTest : public ::testing::Test {
  protected:
@@ -237,7 +170,7 @@ TEST_F(VestleFileTest, QuarantineEscapesDoubleQuotesWhateverTheQuoteCharacter) {
   ASSERT_TRUE(vestle_file(input_, dir_.file("out.csv"), dir_.file("q.csv"), options));
   EXPECT_EQ(read_text(dir_.file("out.csv")), "'p,q',r\n");
   EXPECT_EQ(read_text(dir_.file("q.csv")),
-            kHeader + "2,\"Row has extra columns (expected 2)\",\"x\"\"y,z,w\"\n");
+            kHeader + testing::quarantine_line(2, testing::extra_columns(2), "x\"y,z,w"));
 }
 
 TEST_F(VestleFileTest, OutputEqualToQuarantineEndsWithTheQuarantine) {
@@ -375,14 +308,14 @@ struct InPlaceRun {
   const char* name;
   std::string output;
   std::optional<std::string> quarantine;
-  Fault fault;
-  int code;
-  Files files;
-  int spared;
-  int error;       // 0: the run succeeds
-  bool untouched;  // in.csv is still the same file with the same bytes
-  std::vector<std::pair<std::string, std::string>> contents;  // name, bytes afterwards
-  Names created;   // entries besides the ones set up
+  Fault fault = Fault::None;
+  int code = 0;
+  Files files = Files::Temporaries;
+  int spared = 0;
+  int error = 0;          // 0: the run succeeds
+  bool untouched = true;  // in.csv is still the same file with the same bytes
+  std::vector<std::pair<std::string, std::string>> contents = {};  // name, bytes afterwards
+  Names created = {};     // entries besides the ones set up
   friend void PrintTo(const InPlaceRun& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -413,72 +346,85 @@ TEST_P(InPlaceRunTable, InputSurvivesUntilEveryFileIsComplete) {
   EXPECT_EQ(ops.closed(), ops.opened()) << "every descriptor closed exactly once";
 }
 
-constexpr Files kTemporaries = Files::Temporaries;
-constexpr Files kDirect = Files::Direct;
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, InPlaceRunTable,
     ::testing::Values(
         // The output replaces the input; then the quarantine cannot be written.
-        InPlaceRun{"QuarantineInMissingDirectory", "in.csv", "none/q.csv", Fault::None, 0,
-                   kTemporaries, 0, ENOENT, true, {}, {}},
-        InPlaceRun{"QuarantineOnFullDevice", "in.csv", "/dev/full", Fault::None, 0, kTemporaries,
-                   0, ENOSPC, true, {}, {}},
-        InPlaceRun{"QuarantineUnderARegularFile", "in.csv", "plain.txt/q.csv", Fault::None, 0,
-                   kTemporaries, 0, ENOTDIR, true, {{"plain.txt", "x"}}, {}},
-        InPlaceRun{"QuarantineNamingADirectory", "in.csv", "sub", Fault::None, 0, kTemporaries, 0,
-                   EISDIR, true, {}, {}},
-        InPlaceRun{"EmptyQuarantinePath", "in.csv", "", Fault::None, 0, kTemporaries, 0, ENOENT,
-                   true, {}, {}},
-        InPlaceRun{"QuarantineWriteFails", "in.csv", "q.csv", Fault::Write, EIO, kDirect, 0, EIO,
-                   true, {{"q.csv", ""}}, {"q.csv"}},
-        InPlaceRun{"QuarantineCloseFails", "in.csv", "q.csv", Fault::Close, EIO, kDirect, 0, EIO,
-                   true, {{"q.csv", kQuarantine}}, {"q.csv"}},
-        InPlaceRun{"RenameFails", "in.csv", "q.csv", Fault::Rename, EXDEV, kTemporaries, 0, EXDEV,
-                   true, {{"q.csv", kQuarantine}}, {"q.csv"}},
+        InPlaceRun{.name = "QuarantineInMissingDirectory", .output = "in.csv",
+                   .quarantine = "none/q.csv", .error = ENOENT},
+        InPlaceRun{.name = "QuarantineOnFullDevice", .output = "in.csv", .quarantine = "/dev/full",
+                   .error = ENOSPC},
+        InPlaceRun{.name = "QuarantineUnderARegularFile", .output = "in.csv",
+                   .quarantine = "plain.txt/q.csv", .error = ENOTDIR,
+                   .contents = {{"plain.txt", "x"}}},
+        InPlaceRun{.name = "QuarantineNamingADirectory", .output = "in.csv", .quarantine = "sub",
+                   .error = EISDIR},
+        InPlaceRun{.name = "EmptyQuarantinePath", .output = "in.csv", .quarantine = "",
+                   .error = ENOENT},
+        InPlaceRun{.name = "QuarantineWriteFails", .output = "in.csv", .quarantine = "q.csv",
+                   .fault = Fault::Write, .code = EIO, .files = Files::Direct, .error = EIO,
+                   .contents = {{"q.csv", ""}}, .created = {"q.csv"}},
+        InPlaceRun{.name = "QuarantineCloseFails", .output = "in.csv", .quarantine = "q.csv",
+                   .fault = Fault::Close, .code = EIO, .files = Files::Direct, .error = EIO,
+                   .contents = {{"q.csv", kQuarantine}}, .created = {"q.csv"}},
+        InPlaceRun{.name = "RenameFails", .output = "in.csv", .quarantine = "q.csv",
+                   .fault = Fault::Rename, .code = EXDEV, .error = EXDEV,
+                   .contents = {{"q.csv", kQuarantine}}, .created = {"q.csv"}},
         // Other names of the input.
-        InPlaceRun{"SymlinkQuarantineInMissingDirectory", "link.csv", "none/q.csv", Fault::None, 0,
-                   kTemporaries, 0, ENOENT, true, {}, {}},
-        InPlaceRun{"HardLinkQuarantineInMissingDirectory", "hard.csv", "none/q.csv", Fault::None,
-                   0, kTemporaries, 0, ENOENT, true, {{"hard.csv", kInput}}, {}},
-        InPlaceRun{"SamePath", "in.csv", "q.csv", Fault::None, 0, kTemporaries, 0, 0, false,
-                   {{"in.csv", kRepaired}, {"q.csv", kQuarantine}, {"hard.csv", kInput}},
-                   {"q.csv"}},
-        InPlaceRun{"Symlink", "link.csv", "q.csv", Fault::None, 0, kTemporaries, 0, 0, false,
-                   {{"in.csv", kRepaired}, {"q.csv", kQuarantine}}, {"q.csv"}},
+        InPlaceRun{.name = "SymlinkQuarantineInMissingDirectory", .output = "link.csv",
+                   .quarantine = "none/q.csv", .error = ENOENT},
+        InPlaceRun{.name = "HardLinkQuarantineInMissingDirectory", .output = "hard.csv",
+                   .quarantine = "none/q.csv", .error = ENOENT, .contents = {{"hard.csv", kInput}}},
+        InPlaceRun{.name = "SamePath", .output = "in.csv", .quarantine = "q.csv",
+                   .untouched = false,
+                   .contents = {{"in.csv", kRepaired}, {"q.csv", kQuarantine},
+                                {"hard.csv", kInput}},
+                   .created = {"q.csv"}},
+        InPlaceRun{.name = "Symlink", .output = "link.csv", .quarantine = "q.csv",
+                   .untouched = false, .contents = {{"in.csv", kRepaired}, {"q.csv", kQuarantine}},
+                   .created = {"q.csv"}},
         // The hard link's name gets the repair; the input's name keeps the file.
-        InPlaceRun{"HardLink", "hard.csv", "q.csv", Fault::None, 0, kTemporaries, 0, 0, true,
-                   {{"hard.csv", kRepaired}, {"q.csv", kQuarantine}}, {"q.csv"}},
+        InPlaceRun{.name = "HardLink", .output = "hard.csv", .quarantine = "q.csv",
+                   .contents = {{"hard.csv", kRepaired}, {"q.csv", kQuarantine}},
+                   .created = {"q.csv"}},
         // The quarantine replaces the input; the output fails first.
-        InPlaceRun{"QuarantineOverInputOutputWriteFails", "out.csv", "in.csv", Fault::Write, EIO,
-                   kDirect, 0, EIO, true, {{"out.csv", ""}}, {"out.csv"}},
-        InPlaceRun{"QuarantineOverInputOutputOnFullDevice", "/dev/full", "in.csv", Fault::None, 0,
-                   kTemporaries, 0, ENOSPC, true, {}, {}},
+        InPlaceRun{.name = "QuarantineOverInputOutputWriteFails", .output = "out.csv",
+                   .quarantine = "in.csv", .fault = Fault::Write, .code = EIO,
+                   .files = Files::Direct, .error = EIO, .contents = {{"out.csv", ""}},
+                   .created = {"out.csv"}},
+        InPlaceRun{.name = "QuarantineOverInputOutputOnFullDevice", .output = "/dev/full",
+                   .quarantine = "in.csv", .error = ENOSPC},
         // Output, quarantine and input are one file: it ends holding the quarantine.
-        InPlaceRun{"AllTheSameFile", "in.csv", "in.csv", Fault::None, 0, kTemporaries, 0, 0, false,
-                   {{"in.csv", kQuarantine}, {"hard.csv", kInput}}, {}},
-        InPlaceRun{"AllTheSameFileThroughSymlink", "link.csv", "in.csv", Fault::None, 0,
-                   kTemporaries, 0, 0, false, {{"in.csv", kQuarantine}}, {}},
-        InPlaceRun{"AllTheSameFileOutputFails", "in.csv", "in.csv", Fault::Write, EIO,
-                   kTemporaries, 0, EIO, true, {}, {}},
-        InPlaceRun{"AllTheSameFileQuarantineWriteFails", "in.csv", "in.csv", Fault::Write, EIO,
-                   kTemporaries, 1, EIO, true, {}, {}},
-        InPlaceRun{"AllTheSameFileQuarantineSyncFails", "in.csv", "in.csv", Fault::Fsync, EIO,
-                   kTemporaries, 1, EIO, true, {}, {}},
-        InPlaceRun{"AllTheSameFileRenameFails", "in.csv", "in.csv", Fault::Rename, EXDEV,
-                   kTemporaries, 0, EXDEV, true, {}, {}},
+        InPlaceRun{.name = "AllTheSameFile", .output = "in.csv", .quarantine = "in.csv",
+                   .untouched = false, .contents = {{"in.csv", kQuarantine}, {"hard.csv", kInput}}},
+        InPlaceRun{.name = "AllTheSameFileThroughSymlink", .output = "link.csv",
+                   .quarantine = "in.csv", .untouched = false,
+                   .contents = {{"in.csv", kQuarantine}}},
+        InPlaceRun{.name = "AllTheSameFileOutputFails", .output = "in.csv", .quarantine = "in.csv",
+                   .fault = Fault::Write, .code = EIO, .error = EIO},
+        InPlaceRun{.name = "AllTheSameFileQuarantineWriteFails", .output = "in.csv",
+                   .quarantine = "in.csv", .fault = Fault::Write, .code = EIO, .spared = 1,
+                   .error = EIO},
+        InPlaceRun{.name = "AllTheSameFileQuarantineSyncFails", .output = "in.csv",
+                   .quarantine = "in.csv", .fault = Fault::Fsync, .code = EIO, .spared = 1,
+                   .error = EIO},
+        InPlaceRun{.name = "AllTheSameFileRenameFails", .output = "in.csv", .quarantine = "in.csv",
+                   .fault = Fault::Rename, .code = EXDEV, .error = EXDEV},
         // Two names of the input replaced at once: the input's own name is renamed last.
-        InPlaceRun{"TwoNamesOfTheInput", "in.csv", "hard.csv", Fault::None, 0, kTemporaries, 0, 0,
-                   false, {{"in.csv", kRepaired}, {"hard.csv", kQuarantine}}, {}},
-        InPlaceRun{"TwoNamesOfTheInputSecondRenameFails", "in.csv", "hard.csv", Fault::Rename,
-                   EXDEV, kTemporaries, 1, EXDEV, true, {{"hard.csv", kQuarantine}}, {}},
-        InPlaceRun{"TwoNamesOfTheInputOtherWaySecondRenameFails", "hard.csv", "in.csv",
-                   Fault::Rename, EXDEV, kTemporaries, 1, EXDEV, true, {{"hard.csv", kRepaired}},
-                   {}},
+        InPlaceRun{.name = "TwoNamesOfTheInput", .output = "in.csv", .quarantine = "hard.csv",
+                   .untouched = false,
+                   .contents = {{"in.csv", kRepaired}, {"hard.csv", kQuarantine}}},
+        InPlaceRun{.name = "TwoNamesOfTheInputSecondRenameFails", .output = "in.csv",
+                   .quarantine = "hard.csv", .fault = Fault::Rename, .code = EXDEV, .spared = 1,
+                   .error = EXDEV, .contents = {{"hard.csv", kQuarantine}}},
+        InPlaceRun{.name = "TwoNamesOfTheInputOtherWaySecondRenameFails", .output = "hard.csv",
+                   .quarantine = "in.csv", .fault = Fault::Rename, .code = EXDEV, .spared = 1,
+                   .error = EXDEV, .contents = {{"hard.csv", kRepaired}}},
         // Where the directory refuses a temporary the input is written in place,
         // so a later failure finds it replaced already.
-        InPlaceRun{"DirectoryRefusesTemporary", "in.csv", "none/q.csv", Fault::CreateTemporary,
-                   EACCES, kTemporaries, 0, ENOENT, false, {{"in.csv", kRepaired}}, {}}),
+        InPlaceRun{.name = "DirectoryRefusesTemporary", .output = "in.csv",
+                   .quarantine = "none/q.csv", .fault = Fault::CreateTemporary, .code = EACCES,
+                   .error = ENOENT, .untouched = false, .contents = {{"in.csv", kRepaired}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct InterruptedClose {
@@ -688,11 +634,11 @@ TEST_F(VestleFileTest, ManyRowsSetAsideComeBackInOrder) {
   ASSERT_TRUE(result);
   EXPECT_EQ(result.value().quarantined_rows, 120000u);
   const std::string quarantine = read_text(dir_.file("q.csv"));
-  EXPECT_GT(quarantine.size(), QuarantineSpool::kDefaultMemoryLimit);
+  EXPECT_GT(quarantine.size(), kQuarantineMemory);
   std::string expected = kHeader;
   for (int i = 0; i < 120000; ++i) {
-    expected += std::to_string(i + 3) + ",\"Row has extra columns (expected 3)\",\"row " +
-                std::to_string(i) + ",with,extra,fields\"\n";
+    expected += testing::quarantine_line(i + 3, testing::extra_columns(3),
+                                         "row " + std::to_string(i) + ",with,extra,fields");
   }
   EXPECT_EQ(quarantine, expected);
 }

@@ -13,6 +13,7 @@
 #include "heuristics/column_count.h"
 #include "heuristics/delimiter_sniffer.h"
 #include "parser/row_store.h"
+#include "support/quarantine_lines.h"
 #include "support/reference_reconciler.h"
 #include "support/row_texts.h"
 
@@ -71,9 +72,9 @@ VestleOptions with_quote(VestleOptions options, unsigned char quote_char, bool r
   return options;
 }
 
-const std::string kTooFew3 = "Row has too few columns (expected 3)";
-const std::string kExtra3 = "Row has extra columns (expected 3)";
-const std::string kExtra2 = "Row has extra columns (expected 2)";
+const std::string kTooFew3 = testing::too_few_columns(3);
+const std::string kExtra3 = testing::extra_columns(3);
+const std::string kExtra2 = testing::extra_columns(2);
 
 struct SliceCase {
   const char* name;
@@ -87,7 +88,7 @@ struct SliceCase {
 // Failure messages name the case instead of dumping its bytes.
 void PrintTo(const SliceCase& c, std::ostream* out) { *out << c.name; }
 
-class VestleSliceTest : public testing::TestWithParam<SliceCase> {};
+class VestleSliceTest : public ::testing::TestWithParam<SliceCase> {};
 
 TEST_P(VestleSliceTest, Reconciles) {
   const SliceCase& c = GetParam();
@@ -99,7 +100,7 @@ TEST_P(VestleSliceTest, Reconciles) {
 
 INSTANTIATE_TEST_SUITE_P(
     DecisionTable, VestleSliceTest,
-    testing::Values(
+    ::testing::Values(
         SliceCase{"Pass", "a,b,c\n1,2,3\n", columns(std::nullopt),
                   {{"a", "b", "c"}, {"1", "2", "3"}}, {}, {',', 2, 2, 0, 0, 3}},
         SliceCase{"PadShortRow", "a,b,c\na\n", columns(3),
@@ -114,10 +115,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"a", "b", "c"}, {"a", "b", "c,d"}}, {{{"a"}, kTooFew3, 3}},
                   {',', 3, 2, 1, 1, 3}},
         SliceCase{"ReasonCarriesExpectedCountOnly", "a\n", columns(12, false),
-                  {}, {{{"a"}, "Row has too few columns (expected 12)", 2}}, {',', 1, 0, 0, 1, 12}},
+                  {}, {{{"a"}, testing::too_few_columns(12), 2}}, {',', 1, 0, 0, 1, 12}},
         SliceCase{"QuarantineKeepsOrder", "a,b\nx\nc,d\ny,z,w\ne,f\n", columns(2, false, false),
                   {{"a", "b"}, {"c", "d"}, {"e", "f"}},
-                  {{{"x"}, "Row has too few columns (expected 2)", 3}, {{"y", "z", "w"}, kExtra2, 5}},
+                  {{{"x"}, testing::too_few_columns(2), 3}, {{"y", "z", "w"}, kExtra2, 5}},
                   {',', 5, 3, 0, 2, 2}},
         SliceCase{"ExpectedZeroKeepsRows", "a\nb,c,d\n\n", columns(0, false, false),
                   {{"a"}, {"b", "c", "d"}, {""}}, {}, {',', 3, 3, 0, 0, 0}},
@@ -167,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
         SliceCase{"ApostropheQuotedSemicolons", "'a;b;c;d',x\n'e;f;g;h',y\n",
                   with_quote(columns(std::nullopt, false, false), '\''),
                   {{"a;b;c;d", "x"}, {"e;f;g;h", "y"}}, {}, {',', 2, 2, 0, 0, 2}}),
-    [](const testing::TestParamInfo<SliceCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<SliceCase>& info) { return std::string(info.param.name); });
 
 // --- randomized invariants --------------------------------------------------
 
@@ -199,8 +200,8 @@ TEST(VestleSliceRandomTest, DamagedInputsKeepInvariants) {
   for (int iteration = 0; iteration < 3000; ++iteration) {
     const std::string input = damaged_csv(rng);
     const VestleOptions options = random_options(rng);
-    SCOPED_TRACE(testing::Message() << "iteration " << iteration << " input "
-                                    << testing::PrintToString(input));
+    SCOPED_TRACE(::testing::Message() << "iteration " << iteration << " input "
+                                    << ::testing::PrintToString(input));
     const VestleOutcome outcome = vestle_slice(input, options);
     const VestleStats& stats = outcome.stats;
 
@@ -232,7 +233,7 @@ TEST(VestleSliceRandomTest, DamagedInputsKeepInvariants) {
     EXPECT_EQ(rows_of(outcome.rows), ref.kept);
     EXPECT_EQ(quarantine_of(outcome.quarantine), ref.set_aside);
     EXPECT_EQ(stats.repaired_rows, ref.repaired);
-    if (testing::Test::HasFailure()) break;
+    if (::testing::Test::HasFailure()) break;
   }
 }
 

@@ -18,17 +18,23 @@ def run_python(script, **kwargs):
                           capture_output=True, text=True, timeout=120, **kwargs)
 
 
-@pytest.mark.parametrize("room", [
-    pytest.param(0.5, id="reading fails"),
-    pytest.param(1.5, id="repairing fails"),
+@pytest.mark.parametrize("content, room", [
+    pytest.param(None, 0.5, id="reading fails"),
+    pytest.param(b"a,b,c,d,e,f,g,h\n", 1.5, id="repairing fails"),
 ])
-def test_out_of_memory_raises_memory_error_and_the_interpreter_survives(tmp_path, room):
-    # The file is sparse. The address-space limit leaves `room` times its size:
-    # too little to read it, or enough to read it but not to hold its rows too.
+def test_out_of_memory_raises_memory_error_and_the_interpreter_survives(tmp_path, content, room):
+    # The address-space limit leaves `room` times the file's size: too little
+    # to hold it, or enough to hold the file but not its repaired rows, which
+    # the padding of blank lines makes eight times as large. The first file is
+    # sparse.
     size = 64 << 20
-    path = tmp_path / "zeros.csv"
-    with open(path, "wb") as sparse:
-        sparse.truncate(size)
+    path = tmp_path / "input.csv"
+    with open(path, "wb") as file:
+        if content is None:
+            file.truncate(size)
+        else:
+            file.write(content)
+            file.write(b"\n" * (size - len(content)))
     result = run_python(f"""
         import resource
         import _csv_vestle_backend as vestle

@@ -11,6 +11,7 @@
 
 #include "parser/resilient_parser.h"
 #include "parser/row_store.h"
+#include "support/quarantine_lines.h"
 #include "vestle/vestle_options.h"
 
 namespace vestle::reference {
@@ -41,9 +42,8 @@ inline ReferenceOutcome reference_reconcile(std::string_view input, const Vestle
                                             unsigned char delimiter, std::size_t columns) {
   ReferenceOutcome out;
   const std::string separator = reference_separator(delimiter);
-  const std::string count = std::to_string(columns);
-  const std::string too_few = "Row has too few columns (expected " + count + ")";
-  const std::string extra = "Row has extra columns (expected " + count + ")";
+  const std::string too_few = testing::too_few_columns(columns);
+  const std::string extra = testing::extra_columns(columns);
   ResilientParser parser(input, delimiter, options.quote_char, options.repair_quotes);
   RowStore store;
   while (parser.next_row(store)) {

@@ -9,13 +9,17 @@
 #include <string>
 #include <string_view>
 
+#include "memory/growing_buffer.h"
+#include "parser/utf8.h"
 #include "support/memory_files.h"
 #include "vestle/buffered_writer.h"
 #include "vestle/chunked_input.h"
 #include "vestle/csv_writers.h"
+#include "vestle/io_sizes.h"
 #include "vestle/quarantine_spool.h"
 #include "vestle/vestle_slice.h"
 #include "vestle/vestle_stream.h"
+#include "vestle/written_rows.h"
 
 namespace vestle::testing {
 
@@ -49,11 +53,11 @@ inline RepairBytes reference_repair(std::string_view input, const VestleOptions&
   const VestleOutcome outcome = vestle_slice(input, options);
   result.stats = outcome.stats;
   {
-    BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files));
+    BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files), kFileWriteBuffer);
     result.failed |= !write_rows(out, outcome.rows, outcome.stats.detected_delimiter,
                                  options.quote_char);
     result.failed |= !out.flush();
-    BufferedWriter quarantine(PosixFile(files.open("quarantine", O_CREAT, 0), files));
+    BufferedWriter quarantine(PosixFile(files.open("quarantine", O_CREAT, 0), files), kFileWriteBuffer);
     result.failed |= !write_quarantine(quarantine, outcome.quarantine,
                                        outcome.stats.detected_delimiter);
     result.failed |= !quarantine.flush();
@@ -66,8 +70,10 @@ inline RepairBytes reference_repair(std::string_view input, const VestleOptions&
 struct StreamShape {
   StreamSettings settings;
   std::size_t read_limit = static_cast<std::size_t>(-1);
-  std::size_t quarantine_memory = QuarantineSpool::kDefaultMemoryLimit;
+  std::size_t quarantine_memory = kQuarantineMemory;
   bool seekable = true;
+  // The rows go to memory, as the reader keeps them, instead of a file.
+  bool into_memory = false;
 };
 
 inline RepairBytes streamed_repair(std::string_view input, const VestleOptions& options,
@@ -81,21 +87,65 @@ inline RepairBytes streamed_repair(std::string_view input, const VestleOptions& 
   ChunkedInput chunks(in, shape.settings.chunk_size);
   QuarantineSpool spool(shape.quarantine_memory);
   StreamingRepair repair(chunks, options, &spool, shape.settings);
-  BufferedWriter out(PosixFile(files.open("out", O_CREAT, 0), files));
+  GrowingBuffer memory;
+  // A small buffer in front of memory, so that pieces go straight through too.
+  BufferedWriter out = shape.into_memory
+                           ? BufferedWriter(memory, 16)
+                           : BufferedWriter(PosixFile(files.open("out", O_CREAT, 0), files), kFileWriteBuffer);
   if (!repair.settle_format() || !repair.write_rows(out)) {
     result.failed = true;
     return result;
   }
   result.stats = repair.stats();
   result.failed |= !out.flush();
+  if (shape.into_memory) files.files["out"] = std::string(memory.view());
   {
-    BufferedWriter quarantine(PosixFile(files.open("quarantine", O_CREAT, 0), files));
+    BufferedWriter quarantine(PosixFile(files.open("quarantine", O_CREAT, 0), files), kFileWriteBuffer);
     result.failed |= !spool.write_to(quarantine);
     result.failed |= !quarantine.flush();
   }
   result.output = files.files["out"];
   result.quarantine = files.files["quarantine"];
   return result;
+}
+
+// Splits the rows of vestle_slice's repair, as written, back apart the way
+// the reader does, and compares them with the repair's rows field by field.
+// Where the run's delimiter and quote would not split back, the rows are
+// written with a comma and a double quote, as the reader keeps them. Returns
+// the first difference, or an empty string.
+inline std::string rows_read_back_mismatch(std::string_view input, const VestleOptions& options) {
+  const VestleOutcome outcome = vestle_slice(input, options);
+  const RowStore& rows = outcome.rows;
+  unsigned char delimiter = outcome.stats.detected_delimiter;
+  unsigned char quote = options.quote_char;
+  if (!rows_read_back(delimiter, quote)) {
+    delimiter = ',';
+    quote = '"';
+  }
+  GrowingBuffer memory;
+  {
+    BufferedWriter out(memory, 16);
+    if (!write_rows(out, rows, delimiter, quote) || !out.flush()) return "the rows were not written";
+  }
+  const std::string_view written = memory.view();
+  const WrittenRowReader reader(delimiter, quote);
+  FieldList fields;
+  std::size_t row = 0;
+  for (std::size_t at = 0; at < written.size(); ++row) {
+    at = reader.read_row(written, at, fields);
+    const std::string where = "row " + std::to_string(row);
+    if (row >= rows.row_count()) return where + " is one too many";
+    if (fields.size() != rows.row(row).size()) return where + " has another field count";
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      if (fields[i] != rows.row(row)[i]) return where + ", field " + std::to_string(i) + " differs";
+      if (fields.is_ascii(i) != is_ascii(fields[i])) {
+        return where + ", field " + std::to_string(i) + " has the wrong ASCII flag";
+      }
+    }
+  }
+  if (row != rows.row_count()) return std::to_string(rows.row_count() - row) + " rows are missing";
+  return "";
 }
 
 }  // namespace vestle::testing
