@@ -7,9 +7,9 @@
 
 #include "parser/byte_scan.h"
 #include "parser/cpu_kernels.h"
-#include "vestle/verbatim_kernels.h"
 #include "parser/line_break.h"
 #include "parser/utf8.h"
+#include "vestle/verbatim_kernels.h"
 
 namespace vestle {
 namespace {
