@@ -26,17 +26,17 @@ struct ExpectedRun {
 
 // Rows from the start of `input`, as long as the bytes of each within
 // `window` are the line the writer writes for it.
-ExpectedRun reference_run(std::string_view input, std::size_t window, std::size_t fields,
-                          std::size_t max_row_bytes) {
+ExpectedRun reference_run(std::string_view input, unsigned char delimiter, unsigned char quote,
+                          std::size_t window, std::size_t fields, std::size_t max_row_bytes) {
   ExpectedRun run;
-  reference::ReferenceParser parser(input, ',', '"', true);
+  reference::ReferenceParser parser(input, delimiter, quote, true);
   for (const reference::ReferenceRow& row : parser.all_rows()) {
     std::string line;
     for (std::size_t i = 0; i < row.fields.size(); ++i) {
-      if (i != 0) line += ',';
-      line += quote_field(row.fields[i], ',', '"');
+      if (i != 0) line += static_cast<char>(delimiter);
+      line += quote_field(row.fields[i], delimiter, quote);
     }
-    if (line.empty()) line = "\"\"";
+    if (line.empty()) line = std::string(2, static_cast<char>(quote));
     line += '\n';
     const bool same = run.end + line.size() <= window && input.substr(run.end, line.size()) == line;
     if (!same || (fields != 0 && row.fields.size() != fields) || line.size() >= max_row_bytes) break;
@@ -72,13 +72,18 @@ std::string random_rows(std::mt19937& rng, std::size_t rows) {
 
 TEST(VerbatimRows, EveryKernelFindsTheRowsInTheWritersForm) {
   std::mt19937 rng(21);
-  const VerbatimRowScanner scanner(',', '"');
+  // The rows are written with comma and double quote, then spelled with the pair's bytes.
+  const unsigned char pairs[][2] = {{',', '"'}, {';', '\''}, {'\t', '"'}};
   for (int iteration = 0; iteration < 3000; ++iteration) {
-    const std::string input = random_rows(rng, 1 + static_cast<std::size_t>(iteration) % 40);
+    const auto [delimiter, quote] = pairs[static_cast<std::size_t>(iteration) % std::size(pairs)];
+    const VerbatimRowScanner scanner(delimiter, quote);
+    std::string input = random_rows(rng, 1 + static_cast<std::size_t>(iteration) % 40);
+    std::replace(input.begin(), input.end(), ',', static_cast<char>(delimiter));
+    std::replace(input.begin(), input.end(), '"', static_cast<char>(quote));
     const std::size_t window = iteration % 3 == 0 ? rng() % (input.size() + 1) : input.size();
     const std::size_t fields = iteration % 4 == 0 ? 0 : 3;
     const std::size_t max_row_bytes = iteration % 5 == 0 ? 24 : SIZE_MAX;
-    const ExpectedRun want = reference_run(input, window, fields, max_row_bytes);
+    const ExpectedRun want = reference_run(input, delimiter, quote, window, fields, max_row_bytes);
     const std::string_view view = std::string_view(input).substr(0, window);
     std::vector<VerbatimRowScanner::Run> runs;
     vestle::testing::for_each_kernel([&] {
