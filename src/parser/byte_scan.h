@@ -177,6 +177,19 @@ inline std::uint64_t block_high_bits_words(const unsigned char* block) noexcept 
   return mask;
 }
 
+// Bit i set where an odd number of the bits 0..i of `bits` are: over a
+// quote mask, the bytes from an opening quote up to its closing one (a
+// doubled quote toggles twice). Six shifts; the wide kernels multiply.
+constexpr std::uint64_t prefix_xor_words(std::uint64_t bits) noexcept {
+  bits ^= bits << 1;
+  bits ^= bits << 2;
+  bits ^= bits << 4;
+  bits ^= bits << 8;
+  bits ^= bits << 16;
+  bits ^= bits << 32;
+  return bits;
+}
+
 // Offset of the first byte from 0x80 up in [from, size), or `size`; eight
 // bytes per step; without SSE2 the whole search, with it the tail the vector
 // loop leaves.

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "parser/byte_scan.h"
 #include "parser/cpu_kernels.h"
 #include "parser/line_break.h"
 #include "vestle/verbatim_kernels.h"
@@ -28,13 +29,7 @@ VESTLE_BLOCKS_TARGET inline std::uint64_t prefix_xor_here(std::uint64_t bits) no
 #if defined(VESTLE_BLOCKS_WIDE)
   return x86::prefix_xor_clmul(bits);
 #else
-  bits ^= bits << 1;
-  bits ^= bits << 2;
-  bits ^= bits << 4;
-  bits ^= bits << 8;
-  bits ^= bits << 16;
-  bits ^= bits << 32;
-  return bits;
+  return prefix_xor_words(bits);
 #endif
 }
 
