@@ -384,14 +384,6 @@ inline std::uint64_t block_mask_of4(const unsigned char* block, unsigned char a,
   return kernels().block_mask_of4(block, a, b, c, d);
 }
 
-// One bit per byte of the 64 bytes at `block`, set where the byte is from 0x80 up.
-inline std::uint64_t block_high_bits(const unsigned char* block) noexcept {
-#if defined(__SSE2__)
-  if (sse2_enabled()) return block_high_bits_sse2(block);
-#endif
-  return block_high_bits_words(block);
-}
-
 // Offset of the first byte from 0x80 up in [from, size), or `size`.
 inline std::size_t skip_ascii(const unsigned char* bytes, std::size_t from, std::size_t size) noexcept {
 #if defined(__SSE2__)

@@ -6,24 +6,12 @@
 #include <cstring>
 
 #include "parser/byte_scan.h"
+#include "parser/cpu_kernels.h"
 
 namespace vestle {
 namespace {
 
 constexpr std::size_t kBlock = 64;
-
-// Bit i set when an odd number of bits 0..i of `bits` are: with quote bits,
-// the bytes from an opening quote up to (not including) its closing one.
-// A doubled quote inside a field toggles twice and changes nothing.
-constexpr std::uint64_t prefix_xor(std::uint64_t bits) noexcept {
-  bits ^= bits << 1;
-  bits ^= bits << 2;
-  bits ^= bits << 4;
-  bits ^= bits << 8;
-  bits ^= bits << 16;
-  bits ^= bits << 32;
-  return bits;
-}
 
 // The 64 bytes at `at` of a text (fewer at its end), as bit masks.
 struct Block {
@@ -48,9 +36,11 @@ struct Block {
   }
 
   void classify(const unsigned char* bytes, unsigned char delimiter, unsigned char quote) noexcept {
-    quotes = block_mask_of4(bytes, quote, quote, quote, quote);
-    separators = block_mask_of4(bytes, delimiter, kLf, delimiter, kLf);
-    high = block_high_bits(bytes);
+    BlockClasses classes;
+    kernels().classify_block(bytes, quote, delimiter, classes);
+    quotes = classes.quote;
+    separators = classes.delimiter | classes.lf;
+    high = classes.high;
   }
 };
 
@@ -134,7 +124,7 @@ std::size_t WrittenRowReader::read_row(std::string_view text, std::size_t offset
     for (std::size_t at = offset; at < text.size() && end == text.size(); at += kBlock) {
       const Block block(text, at, delimiter_, quote_);
       high.enter(at, block.high);
-      const std::uint64_t quoted = prefix_xor(block.quotes) ^ inside;
+      const std::uint64_t quoted = prefix_xor_words(block.quotes) ^ inside;
       inside = static_cast<std::uint64_t>(static_cast<std::int64_t>(quoted) >> 63);
       for (std::uint64_t ends = block.separators & ~quoted; ends != 0; ends &= ends - 1) {
         const std::size_t at_end = at + static_cast<std::size_t>(std::countr_zero(ends));
