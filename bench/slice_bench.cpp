@@ -10,8 +10,8 @@
 
 #include "parser/resilient_parser.h"
 #include "parser/row_store.h"
-#include "vestle/vestle_options.h"
-#include "vestle/vestle_slice.h"
+#include "repair/options.h"
+#include "repair/slice.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "vestle/vestle_file.h"
+#include "stream/file_pipeline.h"
 #if __has_include("parser/cpu_kernels.h")  // absent from builds older than the kernels
 #include "parser/cpu_kernels.h"
 #define VESTLE_HAS_KERNELS 1

@@ -9,12 +9,12 @@
 
 #include "heuristics/column_count.h"
 #include "heuristics/delimiter_sniffer.h"
-#include "vestle/buffered_writer.h"
-#include "vestle/csv_writers.h"
-#include "vestle/io_sizes.h"
-#include "vestle/posix_file.h"
-#include "vestle/vestle_options.h"
-#include "vestle/vestle_slice.h"
+#include "io/buffered_writer.h"
+#include "io/io_sizes.h"
+#include "io/posix_file.h"
+#include "repair/options.h"
+#include "repair/slice.h"
+#include "writer/csv_writers.h"
 
 namespace {
 

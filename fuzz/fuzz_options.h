@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "fuzz_input.h"
-#include "vestle/vestle_options.h"
+#include "repair/options.h"
 
 namespace vestle::fuzz {
 

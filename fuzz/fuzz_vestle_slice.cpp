@@ -10,10 +10,10 @@
 #include "fuzz_input.h"
 #include "fuzz_options.h"
 #include "parser/row_store.h"
+#include "repair/outcome.h"
+#include "repair/slice.h"
 #include "support/reference_reconciler.h"
 #include "support/stream_harness.h"
-#include "vestle/vestle_outcome.h"
-#include "vestle/vestle_slice.h"
 
 namespace {
 

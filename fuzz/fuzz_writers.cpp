@@ -9,15 +9,15 @@
 #include "fuzz_check.h"
 #include "fuzz_input.h"
 #include "fuzz_options.h"
+#include "io/buffered_writer.h"
+#include "io/io_sizes.h"
+#include "io/posix_file.h"
 #include "parser/resilient_parser.h"
 #include "parser/row_store.h"
 #include "parser/utf8.h"
-#include "vestle/buffered_writer.h"
-#include "vestle/csv_writers.h"
-#include "vestle/io_sizes.h"
-#include "vestle/posix_file.h"
-#include "vestle/vestle_outcome.h"
-#include "vestle/vestle_slice.h"
+#include "repair/outcome.h"
+#include "repair/slice.h"
+#include "writer/csv_writers.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "binding/python_api.h"
-#include "vestle/vestle_options.h"
+#include "repair/options.h"
 
 namespace vestle::binding {
 

@@ -20,8 +20,8 @@
 #include "binding/process_type.h"
 #include "binding/summary_type.h"
 #include "binding/text_objects.h"
-#include "vestle/repaired_rows.h"
-#include "vestle/written_rows.h"
+#include "stream/repaired_rows.h"
+#include "writer/written_rows.h"
 
 namespace vestle::binding {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "binding/argument_converters.h"
 #include "binding/python_api.h"
-#include "vestle/vestle_options.h"
+#include "repair/options.h"
 
 namespace vestle::binding {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "binding/python_api.h"
-#include "vestle/vestle_outcome.h"
+#include "repair/outcome.h"
 
 namespace vestle::binding {
 

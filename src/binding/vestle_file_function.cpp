@@ -10,7 +10,7 @@
 #include "binding/error_conversion.h"
 #include "binding/module_functions.h"
 #include "binding/summary_type.h"
-#include "vestle/vestle_file.h"
+#include "stream/file_pipeline.h"
 
 namespace vestle::binding {
 namespace {

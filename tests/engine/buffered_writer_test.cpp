@@ -1,5 +1,5 @@
 // Placement of pieces in the write buffer, retries, and the errors of stalled writes.
-#include "vestle/buffered_writer.h"
+#include "io/buffered_writer.h"
 
 #include <gtest/gtest.h>
 

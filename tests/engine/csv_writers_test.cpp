@@ -1,5 +1,5 @@
 // Byte-for-byte formats of the repaired file and the quarantine file.
-#include "vestle/csv_writers.h"
+#include "writer/csv_writers.h"
 
 #include <gtest/gtest.h>
 

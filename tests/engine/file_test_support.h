@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "vestle/posix_file.h"
+#include "io/posix_file.h"
 
 namespace vestle::file_testing {
 

@@ -1,14 +1,14 @@
 // The quarantine spool: the same lines as write_quarantine, in memory, spilled or both.
-#include "vestle/quarantine_spool.h"
+#include "stream/quarantine_spool.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "io/io_sizes.h"
 #include "support/memory_files.h"
 #include "support/row_texts.h"
-#include "vestle/csv_writers.h"
-#include "vestle/io_sizes.h"
+#include "writer/csv_writers.h"
 
 namespace vestle {
 namespace {

@@ -1,5 +1,5 @@
 // Reading whole files whatever their size claims, and the errors of unreadable paths.
-#include "vestle/read_file.h"
+#include "io/read_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

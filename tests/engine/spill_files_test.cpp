@@ -1,5 +1,5 @@
 // Where spill files go: beside an output that is a regular file or not there yet, else in /tmp.
-#include "vestle/spill_files.h"
+#include "io/spill_files.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Tests of the verbatim row scan: under every kernel, the run it finds is the
 // rows whose bytes are the writer's line for what the parser reads there.
-#include "vestle/verbatim_rows.h"
+#include "writer/verbatim_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 
 #include "support/each_kernel.h"
 #include "support/reference_parser.h"
-#include "vestle/csv_writers.h"
+#include "writer/csv_writers.h"
 
 namespace vestle {
 namespace {

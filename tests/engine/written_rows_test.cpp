@@ -1,5 +1,5 @@
 // Rows written by RowWriter split back into their fields, over block edges and quoted runs.
-#include "vestle/written_rows.h"
+#include "writer/written_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "io/buffered_writer.h"
 #include "memory/growing_buffer.h"
 #include "parser/row_store.h"
 #include "parser/utf8.h"
-#include "vestle/buffered_writer.h"
-#include "vestle/csv_writers.h"
+#include "writer/csv_writers.h"
 
 namespace vestle {
 namespace {

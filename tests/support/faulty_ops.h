@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <set>
 
-#include "vestle/posix_file.h"
+#include "io/posix_file.h"
 
 namespace vestle::testing {
 

@@ -11,7 +11,7 @@
 #include <map>
 #include <string>
 
-#include "vestle/posix_file.h"
+#include "io/posix_file.h"
 
 namespace vestle::testing {
 

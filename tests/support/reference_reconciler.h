@@ -11,8 +11,8 @@
 
 #include "parser/resilient_parser.h"
 #include "parser/row_store.h"
+#include "repair/options.h"
 #include "support/quarantine_lines.h"
-#include "vestle/vestle_options.h"
 
 namespace vestle::reference {
 

@@ -9,17 +9,17 @@
 #include <string>
 #include <string_view>
 
+#include "io/buffered_writer.h"
+#include "io/chunked_input.h"
+#include "io/io_sizes.h"
 #include "memory/growing_buffer.h"
 #include "parser/utf8.h"
+#include "repair/slice.h"
+#include "stream/quarantine_spool.h"
+#include "stream/streaming_repair.h"
 #include "support/memory_files.h"
-#include "vestle/buffered_writer.h"
-#include "vestle/chunked_input.h"
-#include "vestle/csv_writers.h"
-#include "vestle/io_sizes.h"
-#include "vestle/quarantine_spool.h"
-#include "vestle/vestle_slice.h"
-#include "vestle/vestle_stream.h"
-#include "vestle/written_rows.h"
+#include "writer/csv_writers.h"
+#include "writer/written_rows.h"
 
 namespace vestle::testing {
 
