@@ -130,16 +130,20 @@ class PrefixTable {
   std::vector<std::uint64_t> complete_;
 };
 
+// Bytes at the edges of UTF-8's classes: ASCII, continuation, lead bytes of
+// each length, and bytes no well-formed text holds.
+constexpr unsigned char kInterestingBytes[] = {'a',  0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0,
+                                               0xBF, 0xC0, 0xC2, 0xDF, 0xE0, 0xE1, 0xED,
+                                               0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
+
 TEST(LossyDecoding, AgreesWithPrefixTableOnRandomBytes) {
   const PrefixTable table;
-  const unsigned char interesting[] = {'a', 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0,
-                                       0xC2, 0xDF, 0xE0, 0xE1, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
   std::mt19937 rng(99);
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof interesting - 1);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(kInterestingBytes) - 1);
   std::uniform_int_distribution<std::size_t> length(0, 24);
   for (int iteration = 0; iteration < 20000; ++iteration) {
     std::string bytes(length(rng), '\0');
-    for (auto& b : bytes) b = static_cast<char>(interesting[pick(rng)]);
+    for (auto& b : bytes) b = static_cast<char>(kInterestingBytes[pick(rng)]);
     std::string out;
     append_lossy_utf8(bytes, out);
     ASSERT_EQ(out, table.decode(bytes)) << ::testing::PrintToString(bytes);
@@ -224,19 +228,17 @@ std::string mixed_text(std::mt19937& rng, std::size_t characters) {
 }
 
 TEST(Utf8, EveryKernelAgreesWithPlainDecoderOnRandomBytes) {
-  const unsigned char interesting[] = {'a', 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0,
-                                       0xC2, 0xDF, 0xE0, 0xE1, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xFF};
   std::mt19937 rng(2024);
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof interesting - 1);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(kInterestingBytes) - 1);
   std::uniform_int_distribution<std::size_t> length(0, 200);
   for (int iteration = 0; iteration < 3000; ++iteration) {
     // Mostly valid text with one random byte somewhere, or random bytes.
     std::string bytes = mixed_text(rng, length(rng) / 4);
     if (iteration % 2 == 0) {
       bytes.resize(length(rng));
-      for (auto& b : bytes) b = static_cast<char>(interesting[pick(rng)]);
+      for (auto& b : bytes) b = static_cast<char>(kInterestingBytes[pick(rng)]);
     } else if (!bytes.empty()) {
-      bytes[length(rng) % bytes.size()] = static_cast<char>(interesting[pick(rng)]);
+      bytes[length(rng) % bytes.size()] = static_cast<char>(kInterestingBytes[pick(rng)]);
     }
     expect_every_kernel_agrees(bytes);
     if (::testing::Test::HasFatalFailure()) return;
