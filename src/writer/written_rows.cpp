@@ -19,7 +19,8 @@ struct Block {
   std::uint64_t separators;  // delimiters and LFs
   std::uint64_t high;        // bytes from 0x80 up
 
-  Block(std::string_view text, std::size_t at, unsigned char delimiter, unsigned char quote) noexcept {
+  Block(std::string_view text, std::size_t at, unsigned char delimiter,
+        unsigned char quote) noexcept {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data()) + at;
     if (text.size() - at >= kBlock) {
       classify(bytes, delimiter, quote);
@@ -92,15 +93,22 @@ struct FieldText {
 }  // namespace
 
 void WrittenRowReader::undouble_quotes(FieldList& fields) const {
+  // In place: a field only gets shorter.
+  char* data = fields.text_.data();
   for (const std::size_t index : fields.doubled_) {
     FieldList::Span& field = fields.fields_[index];
-    const std::size_t begin = fields.text_.size();
-    for (std::size_t i = field.begin; i < field.end; ++i) {
-      const char byte = fields.text_[i];
-      fields.text_.push_back(byte);
-      if (static_cast<unsigned char>(byte) == quote_) ++i;
+    std::size_t from = field.begin;
+    std::size_t to = field.begin;
+    while (from < field.end) {
+      const void* quote = std::memchr(data + from, quote_, field.end - from);
+      const std::size_t through =
+          quote == nullptr ? field.end
+                           : static_cast<std::size_t>(static_cast<const char*>(quote) - data) + 1;
+      std::memmove(data + to, data + from, through - from);
+      to += through - from;
+      from = quote == nullptr ? through : through + 1;  // past the quote's double
     }
-    field = {begin, fields.text_.size(), field.ascii};
+    field.end = to;
   }
 }
 

@@ -44,8 +44,8 @@ class FieldList {
     bool ascii;
   };
 
-  // The row's text as written, then the unquoted text of fields that had
-  // doubled quotes.
+  // The row's text as written; a field with doubled quotes is unquoted
+  // where it stands.
   std::string text_;
   std::vector<Span> fields_;
   std::vector<std::size_t> doubled_;  // fields whose quotes are still doubled
@@ -68,7 +68,7 @@ class WrittenRowReader {
   std::size_t read_row(std::string_view text, std::size_t offset, FieldList& fields) const;
 
  private:
-  // Unquotes the fields listed in fields.doubled_ into the space after the row.
+  // Unquotes the fields listed in fields.doubled_, each where it stands.
   void undouble_quotes(FieldList& fields) const;
 
   unsigned char delimiter_;
