@@ -57,7 +57,8 @@ bool GrowingBuffer::append(std::string_view bytes) noexcept {
     if (bytes.size() > SIZE_MAX - size_) return false;
     const std::size_t needed = size_ + bytes.size();
     const std::size_t doubled = reserved_ > SIZE_MAX / 2 ? needed : reserved_ * 2;
-    if (!reserve(doubled > needed ? doubled : needed)) return false;
+    // Where address space is short, what the bytes need may still fit.
+    if (!reserve(doubled > needed ? doubled : needed) && !reserve(needed)) return false;
   }
   if (size_ + bytes.size() > populated_) populate_past(size_ + bytes.size());
   if (!bytes.empty()) std::memcpy(data_ + size_, bytes.data(), bytes.size());
