@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "parser/byte_scan.h"
+
 
 namespace vestle::binding {
 namespace {
@@ -41,8 +43,8 @@ struct Width {
 // (C4 starts at U+0100), beyond that four. Eight bytes a step, by their top
 // bits: shifting a word left by k brings bit 7 - k of each byte to its top.
 Width width_of(const unsigned char* bytes, std::size_t size) noexcept {
-  constexpr std::uint64_t kTop = 0x8080808080808080ULL;
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  using scan_detail::kOnes;
+  constexpr std::uint64_t kTop = scan_detail::kHighBits;
   std::size_t continuations = 0;
   std::uint64_t high = 0;     // top bit set: a byte from 0x80 up
   std::uint64_t from_c4 = 0;  // top bit set: a lead from C4 up

@@ -26,6 +26,11 @@ namespace scan_detail {
 inline constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 inline constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
+// The high bit of each byte of `word`, gathered into eight bits in byte order.
+constexpr std::uint64_t gather_high_bits(std::uint64_t word) noexcept {
+  return (((word & kHighBits) >> 7) * 0x0102040810204080ULL) >> 56;
+}
+
 // High bit set in each zero byte of `word`; bits above the first zero byte
 // may be wrong, so only the lowest set bit is meaningful.
 constexpr std::uint64_t zero_bytes(std::uint64_t word) noexcept {
@@ -145,9 +150,7 @@ inline std::uint64_t block_mask_of4_words(const unsigned char* block, unsigned c
       std::memcpy(&word, block + i, sizeof word);
       const std::uint64_t hits = equal_bytes(word, kOnes * a) | equal_bytes(word, kOnes * b) |
                                  equal_bytes(word, kOnes * c) | equal_bytes(word, kOnes * d);
-      // The high bit of each byte, gathered into eight bits in byte order.
-      const std::uint64_t gathered = ((hits >> 7) * 0x0102040810204080ULL) >> 56;
-      mask |= gathered << i;
+      mask |= scan_detail::gather_high_bits(hits) << i;
     }
   } else {
     for (std::size_t i = 0; i < 64; ++i) {
@@ -166,8 +169,7 @@ inline std::uint64_t block_high_bits_words(const unsigned char* block) noexcept 
     for (std::size_t i = 0; i < 64; i += 8) {
       std::uint64_t word;
       std::memcpy(&word, block + i, sizeof word);
-      const std::uint64_t high = word & scan_detail::kHighBits;
-      mask |= (((high >> 7) * 0x0102040810204080ULL) >> 56) << i;
+      mask |= scan_detail::gather_high_bits(word) << i;
     }
   } else {
     for (std::size_t i = 0; i < 64; ++i) {

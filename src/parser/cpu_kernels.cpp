@@ -8,11 +8,6 @@ namespace vestle {
 namespace kernel_sets {
 namespace {
 
-// The high bit of each byte of a word, gathered into eight bits in byte order.
-constexpr std::uint64_t gather_high_bits(std::uint64_t word) noexcept {
-  return (((word & scan_detail::kHighBits) >> 7) * 0x0102040810204080ULL) >> 56;
-}
-
 void classify_block_words(const unsigned char* block, unsigned char quote, unsigned char delimiter,
                           BlockClasses& out) noexcept {
   out.quote = block_mask_of4_words(block, quote, quote, quote, quote);
@@ -28,8 +23,8 @@ CandidateMasks closing_quote_candidates_words(const unsigned char* block, unsign
   CandidateMasks masks{0, 0};
   for (std::size_t i = 0; i < 64; i += 8) {
     const CandidateMasks word = candidates.word8(block + i);
-    masks.quotes |= gather_high_bits(word.quotes) << i;
-    masks.breaks |= gather_high_bits(word.breaks) << i;
+    masks.quotes |= scan_detail::gather_high_bits(word.quotes) << i;
+    masks.breaks |= scan_detail::gather_high_bits(word.breaks) << i;
   }
   return masks;
 }

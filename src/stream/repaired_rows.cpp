@@ -40,6 +40,14 @@ std::size_t expected_text_size(PosixFile& input) {
   return static_cast<std::size_t>(size + size / 4);
 }
 
+// Runs `write` into `text` through a write buffer, then flushes it.
+template <typename Write>
+Result<Done, IoError> write_into(GrowingBuffer& text, Write&& write) {
+  BufferedWriter writer(text, kMemoryWriteBuffer);
+  if (Result<Done, IoError> written = write(writer); !written) return written;
+  return writer.flush();
+}
+
 Result<RepairedRows, IoError> repair_streaming(PosixFile& input, const VestleOptions& options) {
   RepairedRows repaired;
   if (!repaired.text.reserve(expected_text_size(input))) {
@@ -49,10 +57,10 @@ Result<RepairedRows, IoError> repair_streaming(PosixFile& input, const VestleOpt
   ChunkedInput chunks(input, settings.chunk_size);
   StreamingRepair repair(chunks, options, /*quarantine=*/nullptr, settings);
   if (Result<Done, IoError> settled = repair.settle_format(); !settled) return settled.error();
-  {
-    BufferedWriter writer(repaired.text, kMemoryWriteBuffer);
-    if (Result<Done, IoError> written = repair.write_rows(writer); !written) return written.error();
-    if (Result<Done, IoError> flushed = writer.flush(); !flushed) return flushed.error();
+  if (Result<Done, IoError> written = write_into(
+          repaired.text, [&](BufferedWriter& writer) { return repair.write_rows(writer); });
+      !written) {
+    return written.error();
   }
   repaired.delimiter = repair.stats().detected_delimiter;
   repaired.quote = options.quote_char;
@@ -68,14 +76,13 @@ Result<RepairedRows, IoError> repair_whole(PosixFile& input, const VestleOptions
     outcome = vestle_slice(bytes.value().view(), options);
   }
   RepairedRows repaired;
-  {
-    BufferedWriter writer(repaired.text, kMemoryWriteBuffer);
-    if (Result<Done, IoError> written =
-            write_rows(writer, outcome.rows, repaired.delimiter, repaired.quote);
-        !written) {
-      return written.error();
-    }
-    if (Result<Done, IoError> flushed = writer.flush(); !flushed) return flushed.error();
+  if (Result<Done, IoError> written =
+          write_into(repaired.text,
+                     [&](BufferedWriter& writer) {
+                       return write_rows(writer, outcome.rows, repaired.delimiter, repaired.quote);
+                     });
+      !written) {
+    return written.error();
   }
   repaired.stats = outcome.stats;
   return repaired;

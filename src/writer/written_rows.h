@@ -28,8 +28,6 @@ class FieldList {
   }
   // Whether field `i` is pure ASCII.
   [[nodiscard]] bool is_ascii(std::size_t i) const noexcept { return fields_[i].ascii; }
-  // Every byte the fields hold (and the delimiters and quotes between them).
-  [[nodiscard]] std::string_view text() const noexcept { return text_; }
   // Bytes of storage held; a caller that keeps the list may drop it when large.
   [[nodiscard]] std::size_t capacity() const noexcept {
     return text_.capacity() + fields_.capacity() * sizeof(Span) +
