@@ -14,7 +14,7 @@
 #define VESTLE_HAS_X86_KERNELS 1
 // What a processor must have for each kernel; cpu_supports asks for all of it.
 #define VESTLE_TARGET_AVX2 __attribute__((target("avx2,bmi,popcnt,pclmul")))
-#define VESTLE_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,bmi,popcnt,pclmul")))
+#define VESTLE_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,bmi,bmi2,popcnt,pclmul")))
 
 namespace vestle::x86 {
 

@@ -154,7 +154,7 @@ bool cpu_supports(Kernel kernel) noexcept {
       return __builtin_cpu_supports("avx2") && has_bit_instructions();
     case Kernel::Avx512bw:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-             has_bit_instructions();
+             __builtin_cpu_supports("bmi2") && has_bit_instructions();
   }
   return false;
 #else

@@ -21,6 +21,9 @@
 #if defined(VESTLE_BLOCKS_WIDE)
 #include "parser/block_classes_x86.h"
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace vestle::verbatim_kernels {
 namespace {
@@ -63,19 +66,43 @@ struct BlockRows {
   std::uint64_t unusual;     // a row holding one of these is decided byte by byte
 };
 
-// What a block hands on to the next.
+// Bit i set where bit i - 1 of the block's `bits` is, bit 0 from the
+// previous block's top bit: one double shift.
+inline std::uint64_t shifted_in(std::uint64_t bits, std::uint64_t previous) noexcept {
+  return (bits << 1) | (previous >> 63);
+}
+
+// Adds with a carry in and out, on the flags where the processor has them.
+inline std::uint64_t add_carrying(std::uint64_t a, std::uint64_t b, std::uint64_t& carry) noexcept {
+#if defined(__x86_64__)
+  unsigned long long sum = 0;
+  carry = _addcarry_u64(static_cast<unsigned char>(carry), a, b, &sum);
+  return sum;
+#else
+  const std::uint64_t partial = a + b;
+  const std::uint64_t sum = partial + carry;
+  carry = (partial < a || sum < partial) ? 1 : 0;
+  return sum;
+#endif
+}
+
+// What a block hands on to the next: its masks, whose top bits say what the
+// byte before the next block was.
 struct BlockCarry {
-  std::uint64_t inside = 0;       // all ones when a quoted stretch goes on
-  std::uint64_t quote = 0;        // 1 when the block ended with a quote
-  std::uint64_t field_start = 1;  // 1 when a field starts at the next block
-  std::uint64_t plain_run = 0;    // 1 when the addition below carries on
+  std::uint64_t inside = 0;                       // all ones when a quoted stretch goes on
+  std::uint64_t quotes = 0;
+  std::uint64_t separators = std::uint64_t{1} << 63;  // delimiters and LFs: a field starts next
+  std::uint64_t row_ends = std::uint64_t{1} << 63;    // a row starts next
+  std::uint64_t closing = 0;
+  std::uint64_t unneeded = 0;                     // closing quotes of fields that need none
+  std::uint64_t plain_run = 0;                    // 1 when the addition below carries on
 };
 
-// `valid` bytes (at most 64) at `block`; `next` is the byte after them, or
-// -1 when the window ends there.
+// `valid` bytes (at most 64) at `block`. What is wrong after a closing quote
+// is marked on the byte after it, which is in the same row when the row ends
+// in the window: so no block needs to look at the next.
 VESTLE_BLOCKS_TARGET inline BlockRows classify_rows(const unsigned char* block, std::size_t valid,
-                                                    int next, unsigned char quote,
-                                                    unsigned char delimiter,
+                                                    unsigned char quote, unsigned char delimiter,
                                                     BlockCarry& carry) noexcept {
   BlockClasses c = VESTLE_BLOCKS_CLASSIFY(block, quote, delimiter);
   if (valid < kBlock) {
@@ -88,86 +115,196 @@ VESTLE_BLOCKS_TARGET inline BlockRows classify_rows(const unsigned char* block, 
   }
   // From each opening quote up to its closing quote.
   const std::uint64_t inside = prefix_xor_here(c.quote) ^ carry.inside;
-  carry.inside = (inside >> 63) != 0 ? ~std::uint64_t{0} : 0;
   const std::uint64_t opening = c.quote & inside;   // or the second of a doubled pair
   const std::uint64_t closing = c.quote & ~inside;  // or the first of a doubled pair
-  const std::uint64_t delimiters = c.delimiter & ~inside;
   const std::uint64_t row_ends = c.lf & ~inside;
-  const std::uint64_t field_starts = ((delimiters | row_ends) << 1) | carry.field_start;
-  carry.field_start = (delimiters | row_ends) >> 63;
-  const std::uint64_t after_quote = (c.quote << 1) | carry.quote;
-  carry.quote = c.quote >> 63;
-  const std::uint64_t last = std::uint64_t{1} << 63;
-  const std::uint64_t before_quote = (c.quote >> 1) | (next == quote ? last : 0);
-  const std::uint64_t before_field_end = ((c.delimiter | c.lf) >> 1) | before_quote |
-                                         (next == delimiter || next == kLf ? last : 0);
+  // The byte before an opening quote is outside quotes, so a delimiter or LF
+  // there starts its field.
+  const std::uint64_t separators = c.delimiter | c.lf;
+  const std::uint64_t field_starts = shifted_in(separators, carry.separators);
+  const std::uint64_t after_quote = shifted_in(c.quote, carry.quotes);
   // A quoted field needs its quotes when it holds a delimiter, CR, LF or a
   // doubled quote. The sum carries from its opening quote through the bytes
   // that need none and stops at the first that does, or at the closing quote.
-  const std::uint64_t plain = inside & ~(c.delimiter | c.lf | c.cr);
-  const std::uint64_t sum = plain + (opening & field_starts);
-  const std::uint64_t total = sum + carry.plain_run;
-  carry.plain_run = (sum < plain || total < sum) ? 1 : 0;
-  const std::uint64_t unneeded_quotes = total & ~plain & closing & ~before_quote;
-  const std::uint64_t unusual = (opening & ~field_starts & ~after_quote) |
-                                (closing & ~before_field_end) | unneeded_quotes |
-                                (c.cr & ~inside);
-  return {row_ends, delimiters, c.lf & inside, c.high, unusual};
+  const std::uint64_t plain = inside & ~(separators | c.cr);
+  const std::uint64_t total = add_carrying(plain, opening & field_starts, carry.plain_run);
+  const std::uint64_t unneeded = total & ~plain & closing;  // unless a quote follows
+  // A closing quote goes before a delimiter, LF or the quote that doubles it.
+  const std::uint64_t after_unneeded = shifted_in(unneeded, carry.unneeded);
+  const std::uint64_t not_after_closing =
+      shifted_in(closing, carry.closing) & ~(c.quote | (separators & ~after_unneeded));
+  const std::uint64_t unusual = (opening & ~(field_starts | after_quote)) | not_after_closing |
+                                (c.cr & ~inside) |
+                                (row_ends & shifted_in(row_ends, carry.row_ends));  // a blank line
+  carry.inside = (inside >> 63) != 0 ? ~std::uint64_t{0} : 0;
+  carry.quotes = c.quote;
+  carry.separators = separators;
+  carry.row_ends = row_ends;
+  carry.closing = closing;
+  carry.unneeded = unneeded;
+  return {row_ends, c.delimiter & ~inside, c.lf & inside, c.high, unusual};
 }
 
-VESTLE_BLOCKS_TARGET VerbatimRowScanner::Run scan_run_here(const Scan& scan, std::size_t from,
-                                                           ByteScan by_bytes, void* context,
-                                                           bool& has_high) noexcept {
-  VerbatimRowScanner::Run run{from, 0, 0};
-  has_high = false;
-  // The row being read: where it starts, its delimiters and quoted LFs so far.
-  std::size_t row_start = from;
+// The row being read: where it starts and what its bytes so far hold.
+struct RowSoFar {
+  std::size_t start;
   std::size_t delimiters = 0;
   std::size_t quoted_lf = 0;
   bool unusual = false;
   bool high = false;
+};
+
+// Bit k set at k * fields, for k * fields below 64 (bit 0 alone for rows
+// wider than a block): where row ends fall among delimiters and row ends.
+inline std::uint64_t every_nth_bit(std::size_t fields) noexcept {
+  if (fields == 0) return 0;
+  std::uint64_t bits = 0;
+  for (std::size_t at = 0; at < kBlock; at += fields) bits |= std::uint64_t{1} << at;
+  return bits;
+}
+
+// Whether each row that ends in the block (`ends`, at least one) has
+// `fields` fields, given the block's delimiters up to its last row end and
+// those the first row brought from earlier blocks.
+VESTLE_BLOCKS_TARGET inline bool rows_have_width(std::uint64_t ends, std::uint64_t delimiters,
+                                                 std::size_t carried, std::size_t fields,
+                                                 std::uint64_t nth_bits) noexcept {
+  if (carried >= fields) return false;
+#if defined(VESTLE_BLOCKS_PEXT)
+  // Among delimiters and row ends in order, a row end every `fields` places,
+  // the first after the delimiters carried in.
+  const std::uint64_t events = delimiters | ends;
+  const std::size_t shift = fields - 1 - carried;
+  const std::uint64_t wanted =
+      shift < kBlock ? _bzhi_u64(nth_bits << shift, static_cast<unsigned>(count_here(events))) : 0;
+  return _pext_u64(ends, events) == wanted;
+#else
+  (void)nth_bits;
+  std::uint64_t before = 0;  // bits of the rows already counted
+  for (; ends != 0; ends &= ends - 1) {
+    const std::uint64_t upto = ends ^ (ends - 1);
+    if (carried + count_here(delimiters & upto & ~before) + 1 != fields) return false;
+    carried = 0;
+    before = upto;
+  }
+  return true;
+#endif
+}
+
+// Takes block after block, from `base`, as long as every row that ends in
+// one qualifies by its masks alone: nothing unusual, each row's width, none
+// too long, none past the valid UTF-8. Then no branch depends on where rows
+// end. Returns the base of the first block it leaves to the row-by-row scan,
+// with the state as that scan keeps it.
+VESTLE_BLOCKS_TARGET inline std::size_t take_ordinary_blocks(const Scan& scan,
+                                                             std::uint64_t nth_bits,
+                                                             std::size_t base, BlockCarry& carry,
+                                                             RowSoFar& row,
+                                                             VerbatimRowScanner::Run& run,
+                                                             bool& has_high) noexcept {
+  // A row after the first in a block is shorter than a block.
+  if (row.unusual || scan.max_row_bytes <= 2 * kBlock) return base;
+  const std::size_t limit = scan.size < scan.valid_utf8_end ? scan.size : scan.valid_utf8_end;
+  BlockCarry kept = carry;
+  std::size_t row_start = row.start;
+  std::size_t delimiters = row.delimiters;
+  std::size_t quoted_lf = row.quoted_lf;
+  std::uint64_t high = 0;  // any high byte: a row that has none is only validated for nothing
+  std::size_t rows = 0;
+  std::size_t lines = 0;
+  // Selected by masks, not branches: where rows end is what the data decides.
+  while (base + kBlock <= limit) {
+    BlockCarry next = kept;
+    const BlockRows b = classify_rows(scan.bytes + base, kBlock, scan.quote, scan.delimiter, next);
+    const std::uint64_t ends = b.row_ends;
+    const bool some_end = ends != 0;
+    const std::uint64_t ended = std::uint64_t{0} - std::uint64_t{some_end};  // all ones or none
+    // `| 1` spares a branch for a block without row ends, whose result goes unused.
+    const std::size_t leading = static_cast<std::size_t>(std::countl_zero(ends | 1));
+    const std::uint64_t through_last = (~std::uint64_t{0} >> leading) & ended;
+    const std::uint64_t after = ~through_last;
+    const std::size_t first_end = base + static_cast<std::size_t>(std::countr_zero(ends)) + 1;
+    const bool rows_fit = (first_end - row_start < scan.max_row_bytes) &
+                          (scan.fields == 0 || rows_have_width(ends, b.delimiters & through_last,
+                                                               delimiters, scan.fields, nth_bits));
+    if ((b.unusual != 0) | (some_end & !rows_fit)) break;
+    kept = next;
+    const std::size_t ending = count_here(ends);
+    rows += ending;
+    lines += (ending + quoted_lf + count_here(b.quoted_lf & through_last)) & ended;
+    row_start = some_end ? base + kBlock - leading : row_start;
+    delimiters = count_here(b.delimiters & after) + (delimiters & ~ended);
+    quoted_lf = count_here(b.quoted_lf & after) + (quoted_lf & ~ended);
+    high |= b.high;
+    base += kBlock;
+  }
+  carry = kept;
+  run.rows += rows;
+  run.lines += lines;
+  run.end = rows != 0 ? row_start : run.end;
+  const bool any_high = high != 0;
+  row = RowSoFar{row_start, delimiters, quoted_lf, false, row.high || any_high};
+  has_high = has_high || any_high;
+  return base;
+}
+
+VESTLE_BLOCKS_TARGET VerbatimRowScanner::Run scan_run_here(const Scan& scan_in, std::size_t from,
+                                                           ByteScan by_bytes, void* context,
+                                                           bool& has_high) noexcept {
+  // A copy the compiler can keep in registers across the byte scan's calls.
+  const Scan scan = scan_in;
+  const std::uint64_t nth_bits = every_nth_bit(scan.fields);
+  VerbatimRowScanner::Run run{from, 0, 0};
+  has_high = false;
+  RowSoFar row{from};
   BlockCarry carry;
   std::size_t base = from;
   for (;;) {
+    base = take_ordinary_blocks(scan, nth_bits, base, carry, row, run, has_high);
     bool decide_by_bytes = base >= scan.size;  // no LF ends the row in the window
     if (!decide_by_bytes) {
       const std::size_t valid = scan.size - base < kBlock ? scan.size - base : kBlock;
       const unsigned char* block = scan.bytes + base;
-      unsigned char last_block[kBlock] = {};
+      unsigned char last_block[kBlock];
       if (valid < kBlock) {
+        std::memset(last_block, 0, kBlock);
         std::memcpy(last_block, block, valid);
         block = last_block;
       }
-      const int next = base + kBlock < scan.size ? scan.bytes[base + kBlock] : -1;
-      const BlockRows rows = classify_rows(block, valid, next, scan.quote, scan.delimiter, carry);
-      std::uint64_t row_bits = row_start > base ? ~std::uint64_t{0} << (row_start - base)
+      const BlockRows rows = classify_rows(block, valid, scan.quote, scan.delimiter, carry);
+      if (rows.row_ends == 0) {
+        // The row goes on past the block.
+        row.delimiters += count_here(rows.delimiters);
+        if (rows.quoted_lf != 0) row.quoted_lf += count_here(rows.quoted_lf);
+        row.unusual = row.unusual || rows.unusual != 0;
+        row.high = row.high || rows.high != 0;
+        base += kBlock;
+        continue;
+      }
+      std::uint64_t row_bits = row.start > base ? ~std::uint64_t{0} << (row.start - base)
                                                 : ~std::uint64_t{0};
       for (std::uint64_t ends = rows.row_ends;; ends &= ends - 1) {
         // The bits of the row up to its LF, or to the block's end.
         const std::uint64_t upto = ends != 0 ? (ends ^ (ends - 1)) : ~std::uint64_t{0};
         const std::uint64_t part = row_bits & upto;
-        delimiters += count_here(rows.delimiters & part);
-        if ((rows.quoted_lf & part) != 0) quoted_lf += count_here(rows.quoted_lf & part);
-        unusual = unusual || (rows.unusual & part) != 0;
-        high = high || (rows.high & part) != 0;
+        row.delimiters += count_here(rows.delimiters & part);
+        if ((rows.quoted_lf & part) != 0) row.quoted_lf += count_here(rows.quoted_lf & part);
+        row.unusual = row.unusual || (rows.unusual & part) != 0;
+        row.high = row.high || (rows.high & part) != 0;
         if (ends == 0) break;
         const std::size_t row_end = base + static_cast<std::size_t>(std::countr_zero(ends)) + 1;
-        if (unusual || row_end - 1 == row_start ||
-            (scan.fields != 0 && delimiters + 1 != scan.fields) ||
-            (high && row_end > scan.valid_utf8_end)) {
+        if (row.unusual || row_end - 1 == row.start ||
+            (scan.fields != 0 && row.delimiters + 1 != scan.fields) ||
+            (row.high && row_end > scan.valid_utf8_end)) {
           decide_by_bytes = true;
           break;
         }
-        if (row_end - row_start >= scan.max_row_bytes) return run;
+        if (row_end - row.start >= scan.max_row_bytes) return run;
         ++run.rows;
-        run.lines += 1 + quoted_lf;
+        run.lines += 1 + row.quoted_lf;
         run.end = row_end;
-        has_high = has_high || high;
-        row_start = row_end;
-        delimiters = 0;
-        quoted_lf = 0;
-        unusual = false;
-        high = false;
+        has_high = has_high || row.high;
+        row = RowSoFar{row_end};
         row_bits = row_end - base >= kBlock ? 0 : ~std::uint64_t{0} << (row_end - base);
       }
       if (!decide_by_bytes) {
@@ -175,22 +312,18 @@ VESTLE_BLOCKS_TARGET VerbatimRowScanner::Run scan_run_here(const Scan& scan, std
         continue;
       }
     }
-    const ByteVerdict row = by_bytes(context, row_start);
-    if (row.kind != ByteVerdict::Kind::Qualifies) {
-      run.window_ended = row.kind == ByteVerdict::Kind::WindowEnded;
+    const ByteVerdict verdict = by_bytes(context, row.start);
+    if (verdict.kind != ByteVerdict::Kind::Qualifies) {
+      run.window_ended = verdict.kind == ByteVerdict::Kind::WindowEnded;
       return run;
     }
-    if (row.end - row_start >= scan.max_row_bytes) return run;
+    if (verdict.end - row.start >= scan.max_row_bytes) return run;
     ++run.rows;
-    run.lines += 1 + row.lf_inside;
-    run.end = row.end;
+    run.lines += 1 + verdict.lf_inside;
+    run.end = verdict.end;
     // The masks start afresh after it.
-    row_start = row.end;
-    base = row.end;
-    delimiters = 0;
-    quoted_lf = 0;
-    unusual = false;
-    high = false;
+    row = RowSoFar{verdict.end};
+    base = verdict.end;
     carry = BlockCarry{};
   }
 }

@@ -47,23 +47,30 @@ ExpectedRun reference_run(std::string_view input, unsigned char delimiter, unsig
   return run;
 }
 
-// Rows of three fields, mostly in the writer's form, some not: stray or
+// Rows of `width` fields, mostly in the writer's form, some not: stray or
 // unneeded quotes, CR, blank lines, short rows, bytes that are not UTF-8.
-std::string random_rows(std::mt19937& rng, std::size_t rows) {
+std::string random_rows(std::mt19937& rng, std::size_t rows, std::size_t width) {
   const char* fields[] = {"a",          "bc",         "",           "\"q\"\"x\"",  "\"x,y\"",
-                          "\"l\nm\"",   "\"c\rr\"",   "\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC",
+                          "\xC3\xA9t\xC3\xA9", "\"c\rr\"",   "\"l\nm\"",   "\xE2\x82\xAC",
                           "12345678901234567890", "\"\"\"\"", "\"plain\"", "a\"b",
                           "\"\"",       "\xFF",       "\xED\xA0\x80", "\"x\" ",     "\"y\"z"};
+  // Now and then a field longer than a block, so that rows span blocks.
+  const std::string long_field = std::string(70, 'w') + "\xC3\xA9" + std::string(20, 'w');
   const char* ends[] = {"\n", "\n", "\n", "\n", "\n", "\r\n", "\n\n", ",d\n"};
+  // Mostly the first few, which the writer writes as they stand, and about
+  // one row in four with one of the rest.
+  const std::size_t odds = 40 * width;
+  std::uniform_int_distribution<std::size_t> field(0, odds);
   std::uniform_int_distribution<std::size_t> rare(0, 40);
   std::uniform_int_distribution<std::size_t> end(0, std::size(ends) - 1);
   std::string text;
   for (std::size_t r = 0; r < rows; ++r) {
-    for (std::size_t f = 0; f < 3; ++f) {
+    for (std::size_t f = 0; f < width; ++f) {
       if (f != 0) text += ',';
-      // Mostly the first few, which the writer writes as they stand.
-      const std::size_t pick = rare(rng);
-      text += fields[pick < 30 ? pick % 7 : pick % std::size(fields)];
+      const std::size_t pick = field(rng);
+      text += pick == 0            ? long_field
+              : pick < odds - 10 ? fields[pick % 7]
+                                 : fields[pick % std::size(fields)];
     }
     text += ends[rare(rng) < 34 ? 0 : end(rng)];
   }
@@ -77,12 +84,21 @@ TEST(VerbatimRows, EveryKernelFindsTheRowsInTheWritersForm) {
   for (int iteration = 0; iteration < 3000; ++iteration) {
     const auto [delimiter, quote] = pairs[static_cast<std::size_t>(iteration) % std::size(pairs)];
     const VerbatimRowScanner scanner(delimiter, quote);
-    std::string input = random_rows(rng, 1 + static_cast<std::size_t>(iteration) % 40);
+    // Widths with one and several row ends to a block, and rows wider than one.
+    const std::size_t width = std::size_t{1} << (2 * ((iteration / 3) % 4));  // 1, 4, 16, 64
+    std::string input =
+        random_rows(rng, 1 + static_cast<std::size_t>(iteration) % (160 / width + 2), width);
     std::replace(input.begin(), input.end(), ',', static_cast<char>(delimiter));
     std::replace(input.begin(), input.end(), '"', static_cast<char>(quote));
     const std::size_t window = iteration % 3 == 0 ? rng() % (input.size() + 1) : input.size();
-    const std::size_t fields = iteration % 4 == 0 ? 0 : 3;
-    const std::size_t max_row_bytes = iteration % 5 == 0 ? 24 : SIZE_MAX;
+    const std::size_t fields = iteration % 4 == 0 ? 0 : width;
+    // Now and then exactly the length of some line, which must end the run.
+    std::size_t max_row_bytes = iteration % 5 == 0 ? 24 : SIZE_MAX;
+    if (iteration % 5 == 1) {
+      const std::size_t lf = input.find('\n', rng() % input.size());
+      const std::size_t start = lf == std::string::npos ? 0 : input.rfind('\n', lf - 1);
+      max_row_bytes = lf != std::string::npos && start != std::string::npos ? lf - start : 200;
+    }
     const ExpectedRun want = reference_run(input, delimiter, quote, window, fields, max_row_bytes);
     const std::string_view view = std::string_view(input).substr(0, window);
     std::vector<VerbatimRowScanner::Run> runs;
