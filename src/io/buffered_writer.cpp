@@ -16,48 +16,65 @@ BufferedWriter::BufferedWriter(GrowingBuffer& memory, std::size_t capacity)
       buffer_(std::make_unique_for_overwrite<char[]>(capacity)) {}
 
 BufferedWriter::~BufferedWriter() {
+  (void)settle();
   if (size_ > 0 && file_.is_open()) (void)flush();
 }
 
-Result<std::size_t, IoError> BufferedWriter::drain(std::string_view bytes) {
-  if (memory_ == nullptr) return file_.write(bytes.data(), bytes.size());
-  if (!memory_->append(bytes)) return IoError::of_kind(IoErrorKind::OutOfMemory);
-  return bytes.size();
+void BufferedWriter::write_behind() {
+  if (memory_ == nullptr && !behind_) behind_ = std::make_unique<WriteBehind>(file_);
+}
+
+Result<Done, IoError> BufferedWriter::settle() {
+  if (!behind_ || !behind_->in_flight()) return Done{};
+  WriteBehind::Outcome outcome = behind_->wait();
+  if (outcome.result) return Done{};
+  std::swap(buffer_, spare_);
+  size_ = spare_size_ - outcome.written;
+  std::memmove(buffer_.get(), buffer_.get() + outcome.written, size_);
+  return outcome.result.error();
+}
+
+Result<Done, IoError> BufferedWriter::hand_over() {
+  if (!behind_) return flush();
+  if (Result<Done, IoError> earlier = settle(); !earlier) return earlier;
+  if (!spare_) spare_ = std::make_unique_for_overwrite<char[]>(capacity_);
+  if (!behind_->start(buffer_.get(), size_)) {
+    behind_.reset();  // no thread to be had: written here from now on
+    return flush();
+  }
+  std::swap(buffer_, spare_);
+  spare_size_ = size_;
+  size_ = 0;
+  return Done{};
 }
 
 Result<Done, IoError> BufferedWriter::flush() {
-  std::size_t written = 0;
-  Result<Done, IoError> outcome = Done{};
-  while (written < size_) {
-    Result<std::size_t, IoError> count =
-        drain(std::string_view(buffer_.get() + written, size_ - written));
-    if (!count) {
-      outcome = count.error();
-      break;
+  if (Result<Done, IoError> earlier = settle(); !earlier) return earlier;
+  if (memory_ != nullptr) {
+    if (size_ > 0 && !memory_->append(std::string_view(buffer_.get(), size_))) {
+      return IoError::of_kind(IoErrorKind::OutOfMemory);
     }
-    if (count.value() == 0) {
-      outcome = IoError::with_message(IoErrorKind::WriteZero, "failed to write the buffered data");
-      break;
-    }
-    written += count.value();
+    size_ = 0;
+    return Done{};
   }
+  WriteBehind::Outcome outcome = write_buffer(file_, buffer_.get(), size_);
   // Keep what the file has not taken, at the front, for a later attempt.
-  if (written > 0) {
-    std::memmove(buffer_.get(), buffer_.get() + written, size_ - written);
-    size_ -= written;
+  if (outcome.written > 0) {
+    std::memmove(buffer_.get(), buffer_.get() + outcome.written, size_ - outcome.written);
+    size_ -= outcome.written;
   }
-  return outcome;
+  return outcome.result;
 }
 
 Result<Done, IoError> BufferedWriter::write_cold(std::string_view piece) {
   if (piece.size() > capacity_ - size_) {
-    Result<Done, IoError> flushed = flush();
-    if (!flushed) return flushed;
+    // A piece that goes straight to the file waits for every byte before it.
+    Result<Done, IoError> emptied = piece.size() < capacity_ ? hand_over() : flush();
+    if (!emptied) return emptied;
   }
   if (piece.size() >= capacity_) {
     if (memory_ == nullptr) return file_.write_all(piece.data(), piece.size());
-    Result<std::size_t, IoError> taken = drain(piece);
-    if (!taken) return taken.error();
+    if (!memory_->append(piece)) return IoError::of_kind(IoErrorKind::OutOfMemory);
     return Done{};
   }
   std::memcpy(buffer_.get() + size_, piece.data(), piece.size());

@@ -9,13 +9,17 @@
 #include "error/io_error.h"
 #include "error/vestle_error.h"
 #include "io/posix_file.h"
+#include "io/write_behind.h"
 #include "memory/growing_buffer.h"
 
 namespace vestle {
 
 // Owns the file it writes. A piece shorter than the free room is copied; a
 // longer one flushes the buffer first; then a piece of the buffer's capacity
-// or more goes straight to the file and a shorter one is copied.
+// or more goes straight to the file and a shorter one is copied. With
+// `write_behind`, a full buffer is written on a thread of its own while the
+// next one fills: the file sees the same calls, and a failure is reported
+// by the next call that needs the buffer written, or by `settle`.
 class BufferedWriter {
  public:
   // `capacity` bytes are buffered; io_sizes.h has the engine's.
@@ -28,6 +32,9 @@ class BufferedWriter {
   // Bytes still buffered (after a failed write, or when never flushed) get
   // one more attempt; its outcome is ignored. Then the file is closed.
   ~BufferedWriter();
+
+  // Writes full buffers of a file on a second thread from now on.
+  void write_behind();
 
   [[nodiscard]] Result<Done, IoError> write(std::string_view piece) {
     if (piece.size() < capacity_ - size_) {
@@ -51,19 +58,29 @@ class BufferedWriter {
   // stay buffered.
   [[nodiscard]] Result<Done, IoError> flush();
 
+  // Waits for the buffer being written behind. After a failure there, the
+  // bytes the file did not take are the buffered ones, as a flush would have
+  // left them, and whatever was buffered since is dropped: the failure came
+  // first, and nothing after it is written.
+  [[nodiscard]] Result<Done, IoError> settle();
+
   [[nodiscard]] std::size_t buffered() const noexcept { return size_; }
   [[nodiscard]] PosixFile& file() noexcept { return file_; }
 
  private:
   [[nodiscard]] Result<Done, IoError> write_cold(std::string_view piece);
-  // Hands bytes to the file or the memory; returns how many were taken.
-  [[nodiscard]] Result<std::size_t, IoError> drain(std::string_view bytes);
+  // Empties the buffer: behind, when there is a thread for it, else here.
+  [[nodiscard]] Result<Done, IoError> hand_over();
 
   PosixFile file_;
   GrowingBuffer* memory_ = nullptr;  // the destination instead of file_, when set
   std::size_t capacity_;
   std::unique_ptr<char[]> buffer_;
   std::size_t size_ = 0;
+  // With write_behind: the buffer in flight (or free) and its size.
+  std::unique_ptr<char[]> spare_;
+  std::size_t spare_size_ = 0;
+  std::unique_ptr<WriteBehind> behind_;  // after file_: ends before the file closes
 };
 
 }  // namespace vestle

@@ -13,7 +13,7 @@ inline constexpr std::size_t kMaxWindowGrowth = std::size_t{2} << 20;
 inline constexpr std::size_t kLongRowReadBuffer = std::size_t{256} << 10;
 // The write buffer of each output file: large writes cost the system far
 // fewer calls than small ones, which matters once the repair itself is fast.
-inline constexpr std::size_t kFileWriteBuffer = std::size_t{256} << 10;
+inline constexpr std::size_t kFileWriteBuffer = std::size_t{1} << 20;
 // The write buffer in front of text kept in memory: small enough to stay in cache.
 inline constexpr std::size_t kMemoryWriteBuffer = std::size_t{64} << 10;
 // Set-aside lines held in memory before they go to a spill file.

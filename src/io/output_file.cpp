@@ -78,6 +78,17 @@ bool refused_by_directory(const IoError& error) noexcept {
   }
 }
 
+// Fills the file with its buffers written behind. A write that failed
+// behind came before whatever failure stopped the filling.
+Result<Done, IoError> fill_behind(BufferedWriter& writer, const FillFile& fill) {
+  writer.write_behind();
+  Result<Done, IoError> filled = fill(writer);
+  if (!filled) {
+    if (Result<Done, IoError> earlier = writer.settle(); !earlier) return earlier;
+  }
+  return filled;
+}
+
 // Flushes, optionally syncs, records the identity and closes, reporting any failure.
 Result<std::optional<FileId>, IoError> finish(BufferedWriter& writer, bool sync) {
   if (Result<Done, IoError> flushed = writer.flush(); !flushed) return flushed.error();
@@ -102,7 +113,7 @@ Result<WrittenFile, IoError> replace_through(Temporary temporary, std::string ta
     return chmod.error();
   }
   BufferedWriter writer(std::move(temporary.file), kFileWriteBuffer);
-  if (Result<Done, IoError> filled = fill(writer); !filled) return filled.error();
+  if (Result<Done, IoError> filled = fill_behind(writer, fill); !filled) return filled.error();
   Result<std::optional<FileId>, IoError> finished = finish(writer, /*sync=*/true);
   if (!finished) return finished.error();
   return WrittenFile{finished.value(), std::move(replacement)};
@@ -126,7 +137,7 @@ Result<WrittenFile, IoError> write_in_place(const std::string& path, FileOps& op
   Result<PosixFile, IoError> created = PosixFile::create(path, ops);
   if (!created) return created.error();
   BufferedWriter writer(std::move(created).value(), kFileWriteBuffer);
-  if (Result<Done, IoError> filled = fill(writer); !filled) return filled.error();
+  if (Result<Done, IoError> filled = fill_behind(writer, fill); !filled) return filled.error();
   Result<std::optional<FileId>, IoError> finished = finish(writer, /*sync=*/false);
   if (!finished) return finished.error();
   return WrittenFile{finished.value(), std::nullopt};

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <deque>
 #include <optional>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -154,6 +156,55 @@ TEST(BufferedWriterDiscard, IgnoresAFailedLastAttempt) {
   }
   EXPECT_EQ(ops.requested, (std::vector<std::size_t>{3, 3}));
   EXPECT_EQ(read_text(dir.file("out")), "");
+}
+
+// Random pieces against a random script of write calls. Written behind, the
+// file sees the same calls and ends with the same bytes, and the first
+// failure has the same text, whether it is reported at the call that met it
+// or at a later one.
+TEST(BufferedWriterBehind, MakesTheSameCallsAsWritingHere) {
+  std::mt19937 rng(23);
+  struct Seen {
+    std::vector<std::size_t> requested;
+    std::string content;
+    std::optional<std::string> error;
+  };
+  for (int iteration = 0; iteration < 400; ++iteration) {
+    std::vector<std::size_t> pieces(1 + rng() % 12);
+    for (std::size_t& size : pieces) size = rng() % 3 == 0 ? rng() % (2 * kCapacity) : rng() % 3000;
+    std::deque<long> script;
+    for (std::size_t steps = rng() % 8; steps > 0; --steps) {
+      const long kinds[] = {-EIO, -ENOSPC, 0, 1 + static_cast<long>(rng() % 5000), 1L << 30};
+      script.push_back(kinds[rng() % std::size(kinds)]);
+    }
+    const auto run = [&](bool behind) {
+      TempDir dir;
+      ScriptedWrites ops;
+      ops.script = script;
+      Seen seen;
+      {
+        Result<PosixFile, IoError> file = PosixFile::create(dir.file("out"), ops);
+        EXPECT_TRUE(file);
+        BufferedWriter writer(std::move(file).value(), kCapacity);
+        if (behind) writer.write_behind();
+        Result<Done, IoError> outcome = Done{};
+        for (std::size_t i = 0; i < pieces.size() && outcome; ++i) {
+          outcome = writer.write(piece(i, pieces[i]));
+        }
+        if (outcome) outcome = writer.flush();
+        if (!outcome) seen.error = outcome.error().text();
+      }
+      seen.requested = ops.requested;
+      seen.content = read_text(dir.file("out"));
+      return seen;
+    };
+    const Seen here = run(false);
+    const Seen behind = run(true);
+    EXPECT_EQ(behind.requested, here.requested);
+    EXPECT_EQ(behind.content, here.content);
+    EXPECT_EQ(behind.error, here.error);
+    if (::testing::Test::HasFailure()) FAIL() << "iteration " << iteration;
+  }
 }
 
 TEST(BufferedWriterDevice, FullDeviceFailsTheFlushWithNoSpace) {

@@ -597,6 +597,25 @@ TEST_F(VestleFileTest, ReadFailingAfterTheOutputWasCreatedLeavesWhatWasWritten) 
   EXPECT_EQ(read_text(input_), input);
 }
 
+// Every write of the output fails, and a read of the input after the first
+// one: the write failed first, so its error is the one reported, though the
+// buffer was written behind and the reading went on meanwhile.
+TEST_F(VestleFileTest, AWriteThatFailedBeforeAReadIsTheErrorReported) {
+  write_text(input_, many_rows(400000));
+  class FailingWritesToo : public FailingRead {
+   public:
+    using FailingRead::FailingRead;
+    ssize_t write(int, const void*, std::size_t) override {
+      errno = ENOSPC;
+      return -1;
+    }
+  } ops(/*fail_at=*/7);  // past the first buffer of output, before the second
+  const Result<VestleStats> result =
+      vestle_file(input_, dir_.file("out.csv"), std::nullopt, three_columns(), ops);
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.error().io().os_error(), ENOSPC);
+}
+
 TEST_F(VestleFileTest, FirstReadFailingCreatesNoFile) {
   FailingRead ops(/*fail_at=*/1);
   const Result<VestleStats> result =

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <mutex>
 #include <set>
 
 #include "io/posix_file.h"
@@ -19,7 +20,8 @@ enum class Files { Temporaries, Direct, Written };
 
 // Real system calls; one chosen call fails with `code` on the chosen files,
 // sparing the first `spared` of them (for renames: the first `spared` renames).
-// Opens and closes are counted.
+// Opens and closes are counted. Output files are written from a thread of
+// their own, so every call takes a lock.
 enum class Fault { None, CreateTemporary, Write, Fchmod, Fsync, Close, Rename, CloseInput };
 
 class FaultyOps : public FileOps {
@@ -28,6 +30,7 @@ class FaultyOps : public FileOps {
       : fault_(fault), code_(code), files_(files), spared_(spared) {}
 
   int open(const char* path, int flags, mode_t mode) override {
+    const std::lock_guard lock(mutex_);
     const bool temporary = (flags & O_EXCL) != 0;
     if (temporary && fault_ == Fault::CreateTemporary) return fail();
     const int fd = FileOps::open(path, flags, mode);
@@ -45,13 +48,19 @@ class FaultyOps : public FileOps {
     return fd;
   }
   ssize_t write(int fd, const void* data, std::size_t size) override {
+    const std::lock_guard lock(mutex_);
     return hits(Fault::Write, fd) ? fail() : FileOps::write(fd, data, size);
   }
   int fchmod(int fd, mode_t mode) override {
+    const std::lock_guard lock(mutex_);
     return hits(Fault::Fchmod, fd) ? fail() : FileOps::fchmod(fd, mode);
   }
-  int fsync(int fd) override { return hits(Fault::Fsync, fd) ? fail() : FileOps::fsync(fd); }
+  int fsync(int fd) override {
+    const std::lock_guard lock(mutex_);
+    return hits(Fault::Fsync, fd) ? fail() : FileOps::fsync(fd);
+  }
   int close(int fd) override {
+    const std::lock_guard lock(mutex_);
     ++closed_;
     const bool failing =
         hits(Fault::Close, fd) || (fault_ == Fault::CloseInput && readable_.count(fd) > 0);
@@ -62,6 +71,7 @@ class FaultyOps : public FileOps {
     return failing ? fail() : 0;
   }
   int rename(const char* from, const char* to) override {
+    const std::lock_guard lock(mutex_);
     if (fault_ == Fault::Rename && spared_-- <= 0) return fail();
     return FileOps::rename(from, to);
   }
@@ -76,6 +86,7 @@ class FaultyOps : public FileOps {
     return -1;
   }
 
+  std::mutex mutex_;
   Fault fault_;
   int code_;
   Files files_;
