@@ -291,11 +291,7 @@ class LongRowWriter {
           room = out_.room_for(2 * slice.size());
           if (room == nullptr) break;  // a buffer too small for a slice
         }
-        char* out = room;
-        for (const char c : slice) {
-          *out++ = c;
-          if (c == quote) *out++ = quote;
-        }
+        char* out = copy_doubling(room, slice.data(), slice.size(), quote);
         out_.commit(static_cast<std::size_t>(out - room));
         text.remove_prefix(slice.size());
       }

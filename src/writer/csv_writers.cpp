@@ -142,10 +142,7 @@ class FieldQuoter {
     if (quote_.size == 1) {
       const char quote = quote_.bytes[0];
       *out++ = quote;
-      for (const char c : field) {
-        *out++ = c;
-        if (c == quote) *out++ = quote;
-      }
+      out = copy_doubling(out, field.data(), field.size(), quote);
       *out++ = quote;
       return out;
     }
@@ -200,6 +197,31 @@ class LineBuffer {
 };
 
 }  // namespace
+
+char* copy_doubling(char* out, const char* in, std::size_t size, char quote) noexcept {
+  const std::uint64_t quotes = scan_detail::kOnes * static_cast<unsigned char>(quote);
+  std::size_t at = 0;
+  const auto one_by_one = [&](std::size_t end) {
+    for (; at < end; ++at) {
+      const char c = in[at];
+      *out++ = c;
+      if (c == quote) *out++ = quote;
+    }
+  };
+  while (at + 8 <= size) {
+    std::uint64_t word;
+    std::memcpy(&word, in + at, 8);
+    if (scan_detail::zero_bytes(word ^ quotes) == 0) {
+      std::memcpy(out, &word, 8);
+      out += 8;
+      at += 8;
+    } else {
+      one_by_one(at + 8);
+    }
+  }
+  one_by_one(size);
+  return out;
+}
 
 std::string quote_field(std::string_view field, unsigned char delimiter, unsigned char quote) {
   const FieldQuoter quoter(delimiter, quote);

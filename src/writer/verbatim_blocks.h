@@ -21,9 +21,6 @@
 #if defined(VESTLE_BLOCKS_WIDE)
 #include "parser/block_classes_x86.h"
 #endif
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 namespace vestle::verbatim_kernels {
 namespace {
@@ -72,18 +69,12 @@ inline std::uint64_t shifted_in(std::uint64_t bits, std::uint64_t previous) noex
   return (bits << 1) | (previous >> 63);
 }
 
-// Adds with a carry in and out, on the flags where the processor has them.
+// Adds with a carry in and out.
 inline std::uint64_t add_carrying(std::uint64_t a, std::uint64_t b, std::uint64_t& carry) noexcept {
-#if defined(__x86_64__)
-  unsigned long long sum = 0;
-  carry = _addcarry_u64(static_cast<unsigned char>(carry), a, b, &sum);
-  return sum;
-#else
   const std::uint64_t partial = a + b;
   const std::uint64_t sum = partial + carry;
   carry = (partial < a || sum < partial) ? 1 : 0;
   return sum;
-#endif
 }
 
 // What a block hands on to the next: its masks, whose top bits say what the
@@ -193,29 +184,33 @@ VESTLE_BLOCKS_TARGET inline bool rows_have_width(std::uint64_t ends, std::uint64
 
 // Takes block after block, from `base`, as long as every row that ends in
 // one qualifies by its masks alone: nothing unusual, each row's width, none
-// too long, none past the valid UTF-8. Then no branch depends on where rows
-// end. Returns the base of the first block it leaves to the row-by-row scan,
-// with the state as that scan keeps it.
-VESTLE_BLOCKS_TARGET inline std::size_t take_ordinary_blocks(const Scan& scan,
-                                                             std::uint64_t nth_bits,
-                                                             std::size_t base, BlockCarry& carry,
-                                                             RowSoFar& row,
-                                                             VerbatimRowScanner::Run& run,
-                                                             bool& has_high) noexcept {
+// too long (checked only when `kLongRows`: a window can hold a row that
+// long), none past the valid UTF-8. Then no branch depends on where rows
+// end. Returns true when it stopped at a block it classified: `stopped`
+// holds that block's masks, `carry` is past it, and `row` and `run` are as
+// the row-by-row scan keeps them before it. Not inlined, so that its few
+// values stay in registers.
+template <bool kLongRows>
+[[gnu::noinline]] VESTLE_BLOCKS_TARGET bool take_ordinary_blocks(
+    const Scan& scan, std::uint64_t nth_bits, std::size_t& base_io, BlockCarry& carry_io,
+    RowSoFar& row, VerbatimRowScanner::Run& run, bool& has_high, BlockRows& stopped) noexcept {
   // A row after the first in a block is shorter than a block.
-  if (row.unusual || scan.max_row_bytes <= 2 * kBlock) return base;
+  if (row.unusual || (kLongRows && scan.max_row_bytes <= 2 * kBlock)) return false;
+  const unsigned char* const bytes = scan.bytes;
   const std::size_t limit = scan.size < scan.valid_utf8_end ? scan.size : scan.valid_utf8_end;
-  BlockCarry kept = carry;
+  const std::size_t fields = scan.fields;
+  BlockCarry carry = carry_io;
+  std::size_t base = base_io;
   std::size_t row_start = row.start;
   std::size_t delimiters = row.delimiters;
   std::size_t quoted_lf = row.quoted_lf;
   std::uint64_t high = 0;  // any high byte: a row that has none is only validated for nothing
   std::size_t rows = 0;
   std::size_t lines = 0;
+  bool stopped_here = false;
   // Selected by masks, not branches: where rows end is what the data decides.
-  while (base + kBlock <= limit) {
-    BlockCarry next = kept;
-    const BlockRows b = classify_rows(scan.bytes + base, kBlock, scan.quote, scan.delimiter, next);
+  for (; base + kBlock <= limit; base += kBlock) {
+    const BlockRows b = classify_rows(bytes + base, kBlock, scan.quote, scan.delimiter, carry);
     const std::uint64_t ends = b.row_ends;
     const bool some_end = ends != 0;
     const std::uint64_t ended = std::uint64_t{0} - std::uint64_t{some_end};  // all ones or none
@@ -223,12 +218,17 @@ VESTLE_BLOCKS_TARGET inline std::size_t take_ordinary_blocks(const Scan& scan,
     const std::size_t leading = static_cast<std::size_t>(std::countl_zero(ends | 1));
     const std::uint64_t through_last = (~std::uint64_t{0} >> leading) & ended;
     const std::uint64_t after = ~through_last;
-    const std::size_t first_end = base + static_cast<std::size_t>(std::countr_zero(ends)) + 1;
-    const bool rows_fit = (first_end - row_start < scan.max_row_bytes) &
-                          (scan.fields == 0 || rows_have_width(ends, b.delimiters & through_last,
-                                                               delimiters, scan.fields, nth_bits));
-    if ((b.unusual != 0) | (some_end & !rows_fit)) break;
-    kept = next;
+    bool fits = fields == 0 ||
+                rows_have_width(ends, b.delimiters & through_last, delimiters, fields, nth_bits);
+    if constexpr (kLongRows) {
+      const std::size_t first_end = base + static_cast<std::size_t>(std::countr_zero(ends)) + 1;
+      fits = fits && first_end - row_start < scan.max_row_bytes;
+    }
+    if ((b.unusual != 0) | (some_end & !fits)) {
+      stopped = b;
+      stopped_here = true;
+      break;
+    }
     const std::size_t ending = count_here(ends);
     rows += ending;
     lines += (ending + quoted_lf + count_here(b.quoted_lf & through_last)) & ended;
@@ -236,16 +236,16 @@ VESTLE_BLOCKS_TARGET inline std::size_t take_ordinary_blocks(const Scan& scan,
     delimiters = count_here(b.delimiters & after) + (delimiters & ~ended);
     quoted_lf = count_here(b.quoted_lf & after) + (quoted_lf & ~ended);
     high |= b.high;
-    base += kBlock;
   }
-  carry = kept;
+  carry_io = carry;
+  base_io = base;
   run.rows += rows;
   run.lines += lines;
   run.end = rows != 0 ? row_start : run.end;
   const bool any_high = high != 0;
   row = RowSoFar{row_start, delimiters, quoted_lf, false, row.high || any_high};
   has_high = has_high || any_high;
-  return base;
+  return stopped_here;
 }
 
 VESTLE_BLOCKS_TARGET VerbatimRowScanner::Run scan_run_here(const Scan& scan_in, std::size_t from,
@@ -254,24 +254,31 @@ VESTLE_BLOCKS_TARGET VerbatimRowScanner::Run scan_run_here(const Scan& scan_in, 
   // A copy the compiler can keep in registers across the byte scan's calls.
   const Scan scan = scan_in;
   const std::uint64_t nth_bits = every_nth_bit(scan.fields);
+  const bool long_rows = scan.size - from >= scan.max_row_bytes;
   VerbatimRowScanner::Run run{from, 0, 0};
   has_high = false;
   RowSoFar row{from};
   BlockCarry carry;
   std::size_t base = from;
   for (;;) {
-    base = take_ordinary_blocks(scan, nth_bits, base, carry, row, run, has_high);
-    bool decide_by_bytes = base >= scan.size;  // no LF ends the row in the window
+    BlockRows rows;
+    const bool classified =
+        long_rows ? take_ordinary_blocks<true>(scan, nth_bits, base, carry, row, run, has_high, rows)
+                  : take_ordinary_blocks<false>(scan, nth_bits, base, carry, row, run, has_high,
+                                                rows);
+    bool decide_by_bytes = !classified && base >= scan.size;  // no LF ends the row in the window
     if (!decide_by_bytes) {
-      const std::size_t valid = scan.size - base < kBlock ? scan.size - base : kBlock;
-      const unsigned char* block = scan.bytes + base;
-      unsigned char last_block[kBlock];
-      if (valid < kBlock) {
-        std::memset(last_block, 0, kBlock);
-        std::memcpy(last_block, block, valid);
-        block = last_block;
+      if (!classified) {
+        const std::size_t valid = scan.size - base < kBlock ? scan.size - base : kBlock;
+        const unsigned char* block = scan.bytes + base;
+        unsigned char last_block[kBlock];
+        if (valid < kBlock) {
+          std::memset(last_block, 0, kBlock);
+          std::memcpy(last_block, block, valid);
+          block = last_block;
+        }
+        rows = classify_rows(block, valid, scan.quote, scan.delimiter, carry);
       }
-      const BlockRows rows = classify_rows(block, valid, scan.quote, scan.delimiter, carry);
       if (rows.row_ends == 0) {
         // The row goes on past the block.
         row.delimiters += count_here(rows.delimiters);
