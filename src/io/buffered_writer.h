@@ -58,6 +58,11 @@ class BufferedWriter {
   // stay buffered.
   [[nodiscard]] Result<Done, IoError> flush();
 
+  // Empties the buffer to make room: a flush, or with `write_behind` the
+  // buffer handed to the writing thread (an earlier failure there is the
+  // outcome).
+  [[nodiscard]] Result<Done, IoError> make_room() { return hand_over(); }
+
   // Waits for the buffer being written behind. After a failure there, the
   // bytes the file did not take are the buffered ones, as a flush would have
   // left them, and whatever was buffered since is dropped: the failure came

@@ -283,8 +283,8 @@ class LongRowWriter {
         const std::string_view slice = text.substr(0, kSlice);
         char* room = out_.room_for(2 * slice.size());
         if (room == nullptr) {
-          if (Result<Done, IoError> flushed = out_.flush(); !flushed) {
-            error_ = flushed.error();
+          if (Result<Done, IoError> emptied = out_.make_room(); !emptied) {
+            error_ = emptied.error();
             failed_ = stop_ = true;
             return;
           }
