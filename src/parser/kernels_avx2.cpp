@@ -99,6 +99,10 @@ VESTLE_AVX2 std::size_t first_utf8_error_block_avx2(const unsigned char* blocks,
                                                     std::size_t count) noexcept {
   for (std::size_t k = 0; k < count; ++k) {
     const unsigned char* block = blocks + 64 * k;
+    // ASCII after ASCII holds no error: nothing to look up.
+    const bool ascii_before = ((block[-1] | block[-2] | block[-3]) & 0x80) == 0;
+    const __m256i either = _mm256_or_si256(load32(block), load32(block + 32));
+    if (ascii_before && _mm256_movemask_epi8(either) == 0) continue;
     const __m256i errors = _mm256_or_si256(utf8_errors32(block), utf8_errors32(block + 32));
     if (_mm256_testz_si256(errors, errors) == 0) return k;
   }

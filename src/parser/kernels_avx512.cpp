@@ -91,7 +91,11 @@ VESTLE_AVX512 inline bool utf8_block_has_error(const unsigned char* block) noexc
 VESTLE_AVX512 std::size_t first_utf8_error_block_avx512(const unsigned char* blocks,
                                                         std::size_t count) noexcept {
   for (std::size_t k = 0; k < count; ++k) {
-    if (utf8_block_has_error(blocks + 64 * k)) return k;
+    const unsigned char* block = blocks + 64 * k;
+    // ASCII after ASCII holds no error: nothing to look up.
+    const bool ascii_before = ((block[-1] | block[-2] | block[-3]) & 0x80) == 0;
+    if (ascii_before && _mm512_movepi8_mask(load64(block)) == 0) continue;
+    if (utf8_block_has_error(block)) return k;
   }
   return count;
 }
