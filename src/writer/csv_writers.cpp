@@ -200,26 +200,25 @@ class LineBuffer {
 
 char* copy_doubling(char* out, const char* in, std::size_t size, char quote) noexcept {
   const std::uint64_t quotes = scan_detail::kOnes * static_cast<unsigned char>(quote);
-  std::size_t at = 0;
-  const auto one_by_one = [&](std::size_t end) {
-    for (; at < end; ++at) {
-      const char c = in[at];
-      *out++ = c;
-      if (c == quote) *out++ = quote;
-    }
+  const char* const end = in + size;
+  // Plain locals: a byte stored through `out` could otherwise alias them.
+  const auto put = [quote](char* to, char c) noexcept {
+    *to++ = c;
+    if (c == quote) *to++ = quote;
+    return to;
   };
-  while (at + 8 <= size) {
+  while (end - in >= 8) {
     std::uint64_t word;
-    std::memcpy(&word, in + at, 8);
+    std::memcpy(&word, in, 8);
     if (scan_detail::zero_bytes(word ^ quotes) == 0) {
       std::memcpy(out, &word, 8);
       out += 8;
-      at += 8;
     } else {
-      one_by_one(at + 8);
+      for (int k = 0; k < 8; ++k) out = put(out, in[k]);
     }
+    in += 8;
   }
-  one_by_one(size);
+  for (; in != end; ++in) out = put(out, *in);
   return out;
 }
 
