@@ -1,7 +1,6 @@
 // The writing thread and its hand-over.
 #include "io/write_behind.h"
 
-#include <system_error>
 #include <utility>
 
 namespace vestle {
@@ -39,7 +38,7 @@ bool WriteBehind::start(const char* bytes, std::size_t size) noexcept {
   if (!thread_.joinable()) {
     try {
       thread_ = std::thread([this] { run(); });
-    } catch (const std::system_error&) {
+    } catch (...) {  // std::system_error, or std::bad_alloc for the thread's state
       return false;
     }
   }
