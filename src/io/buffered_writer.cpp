@@ -34,7 +34,7 @@ Result<Done, IoError> BufferedWriter::settle() {
   return outcome.result.error();
 }
 
-Result<Done, IoError> BufferedWriter::hand_over() {
+Result<Done, IoError> BufferedWriter::make_room() {
   if (!behind_) return flush();
   if (Result<Done, IoError> earlier = settle(); !earlier) return earlier;
   if (!spare_) spare_ = std::make_unique_for_overwrite<char[]>(capacity_);
@@ -69,7 +69,7 @@ Result<Done, IoError> BufferedWriter::flush() {
 Result<Done, IoError> BufferedWriter::write_cold(std::string_view piece) {
   if (piece.size() > capacity_ - size_) {
     // A piece that goes straight to the file waits for every byte before it.
-    Result<Done, IoError> emptied = piece.size() < capacity_ ? hand_over() : flush();
+    Result<Done, IoError> emptied = piece.size() < capacity_ ? make_room() : flush();
     if (!emptied) return emptied;
   }
   if (piece.size() >= capacity_) {

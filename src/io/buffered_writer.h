@@ -61,7 +61,7 @@ class BufferedWriter {
   // Empties the buffer to make room: a flush, or with `write_behind` the
   // buffer handed to the writing thread (an earlier failure there is the
   // outcome).
-  [[nodiscard]] Result<Done, IoError> make_room() { return hand_over(); }
+  [[nodiscard]] Result<Done, IoError> make_room();
 
   // Waits for the buffer being written behind. After a failure there, the
   // bytes the file did not take are the buffered ones, as a flush would have
@@ -74,8 +74,6 @@ class BufferedWriter {
 
  private:
   [[nodiscard]] Result<Done, IoError> write_cold(std::string_view piece);
-  // Empties the buffer: behind, when there is a thread for it, else here.
-  [[nodiscard]] Result<Done, IoError> hand_over();
 
   PosixFile file_;
   GrowingBuffer* memory_ = nullptr;  // the destination instead of file_, when set

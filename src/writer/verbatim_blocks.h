@@ -279,17 +279,8 @@ VESTLE_BLOCKS_TARGET VerbatimRowScanner::Run scan_run_here(const Scan& scan_in, 
         }
         rows = classify_rows(block, valid, scan.quote, scan.delimiter, carry);
       }
-      if (rows.row_ends == 0) {
-        // The row goes on past the block.
-        row.delimiters += count_here(rows.delimiters);
-        if (rows.quoted_lf != 0) row.quoted_lf += count_here(rows.quoted_lf);
-        row.unusual = row.unusual || rows.unusual != 0;
-        row.high = row.high || rows.high != 0;
-        base += kBlock;
-        continue;
-      }
-      std::uint64_t row_bits = row.start > base ? ~std::uint64_t{0} << (row.start - base)
-                                                : ~std::uint64_t{0};
+      // The open row starts at or before the block; later ones where the last ended.
+      std::uint64_t row_bits = ~std::uint64_t{0};
       for (std::uint64_t ends = rows.row_ends;; ends &= ends - 1) {
         // The bits of the row up to its LF, or to the block's end.
         const std::uint64_t upto = ends != 0 ? (ends ^ (ends - 1)) : ~std::uint64_t{0};
@@ -300,8 +291,8 @@ VESTLE_BLOCKS_TARGET VerbatimRowScanner::Run scan_run_here(const Scan& scan_in, 
         row.high = row.high || (rows.high & part) != 0;
         if (ends == 0) break;
         const std::size_t row_end = base + static_cast<std::size_t>(std::countr_zero(ends)) + 1;
-        if (row.unusual || row_end - 1 == row.start ||
-            (scan.fields != 0 && row.delimiters + 1 != scan.fields) ||
+        // A blank line is among the unusual bytes.
+        if (row.unusual || (scan.fields != 0 && row.delimiters + 1 != scan.fields) ||
             (row.high && row_end > scan.valid_utf8_end)) {
           decide_by_bytes = true;
           break;
