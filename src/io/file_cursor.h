@@ -21,6 +21,9 @@ class FileCursor {
   // of the input.
   [[nodiscard]] Result<bool, IoError> load(std::uint64_t offset);
 
+  // Drops the buffered bytes: the next load reads, whatever its offset.
+  void clear() noexcept { size_ = 0; }
+
   [[nodiscard]] bool holds(std::uint64_t offset) const noexcept {
     return offset >= base_ && offset - base_ < size_;
   }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "parser/byte_scan.h"
 #include "parser/field_count_sink.h"
@@ -13,6 +14,7 @@
 #include "parser/row_store.h"
 #include "repair/row_reconciler.h"
 #include "stream/long_rows.h"
+#include "stream/watched_input.h"
 #include "writer/csv_writers.h"
 #include "writer/verbatim_rows.h"
 
@@ -56,8 +58,9 @@ struct StreamingRepair::RowTools {
 // Reads a long row of the format's passes through the file.
 struct StreamingRepair::RowCounter {
   RowCounter(RereadableInput& input, std::size_t buffer_size)
-      : reader(input, buffer_size), lookahead(input, buffer_size) {}
+      : watched(input), reader(watched, buffer_size), lookahead(watched, buffer_size) {}
 
+  WatchedInput watched;
   FileCursor reader;
   FileCursor lookahead;
 };
@@ -109,31 +112,68 @@ Result<Done, IoError> StreamingRepair::settle_format() {
 
 Result<bool, IoError> StreamingRepair::count_long_rows() {
   const std::uint64_t window_end = input_.window_offset() + input_.window().size();
-  bool counted = false;
+  struct Waiting {
+    std::size_t pass;
+    FormatInference::OpenRow row;
+  };
+  std::vector<Waiting> waiting;
   for (std::size_t pass = 0; pass < inference_.pass_count(); ++pass) {
     const std::optional<FormatInference::OpenRow> row = inference_.open_row(pass);
-    if (!row || row->offset >= window_end || !is_long(window_end - row->offset)) continue;
-    if (Result<Done, IoError> rereadable = make_rereadable(); !rereadable) {
-      return rereadable.error();
+    if (row && row->offset < window_end && is_long(window_end - row->offset)) {
+      waiting.push_back({pass, *row});
     }
-    if (!row_counter_) {
-      row_counter_ = std::make_unique<RowCounter>(input_.rereadable(), settings_.long_row_buffer);
+  }
+  if (waiting.empty()) return false;
+  if (Result<Done, IoError> rereadable = make_rereadable(); !rereadable) {
+    return rereadable.error();
+  }
+  if (!row_counter_) {
+    row_counter_ = std::make_unique<RowCounter>(input_.rereadable(), settings_.long_row_buffer);
+  }
+  const auto stand_alike = [](const FormatInference::OpenRow& a,
+                               const FormatInference::OpenRow& b) {
+    return a.offset == b.offset && a.state == b.state && a.counts == b.counts;
+  };
+  while (!waiting.empty()) {
+    const Waiting lead = waiting.front();
+    // Passes that stand where this one does split the row alike while it
+    // holds none of their delimiters and not this pass's: the row is read
+    // once for all of them, watching for those bytes.
+    unsigned char delimiters[WatchedInput::kMaxWatched];
+    std::size_t alike = 0;
+    for (const Waiting& other : waiting) {
+      if (stand_alike(other.row, lead.row) && alike < std::size(delimiters)) {
+        delimiters[alike++] = other.row.delimiter;
+      }
     }
+    row_counter_->watched.watch(delimiters, alike > 1 ? alike : 0);
+    row_counter_->reader.clear();
+    row_counter_->lookahead.clear();
     // The heuristics tokenise with quote repair on, whatever the run asks.
-    LongRowParser parser(row_counter_->reader, row_counter_->lookahead, row->delimiter,
+    LongRowParser parser(row_counter_->reader, row_counter_->lookahead, lead.row.delimiter,
                          options_.quote_char, /*repair_quotes=*/true);
-    parser.start_row(row->offset, 1, row->state);
+    parser.start_row(lead.row.offset, 1, lead.row.state);
     if (Result<Done, IoError> skipped = parser.skip_byte_order_mark(); !skipped) {
       return skipped.error();
     }
-    FieldCountSink counts = row->counts;
+    FieldCountSink counts = lead.row.counts;
     if (Result<LongRowParser::Pause, IoError> read = parser.run(counts); !read) {
       return read.error();
     }
-    inference_.count_open_row(pass, counts, parser.position());
-    counted = true;
+    const std::uint64_t row_end = parser.position();
+    const auto unseen = [&](unsigned char delimiter) {
+      return row_counter_->watched.first_seen(delimiter) >= row_end;
+    };
+    const bool shared = alike > 1 && unseen(lead.row.delimiter);
+    std::erase_if(waiting, [&](const Waiting& other) {
+      const bool counted = other.pass == lead.pass ||
+                           (shared && stand_alike(other.row, lead.row) &&
+                            unseen(other.row.delimiter));
+      if (counted) inference_.count_open_row(other.pass, counts, row_end);
+      return counted;
+    });
   }
-  return counted;
+  return true;
 }
 
 Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
