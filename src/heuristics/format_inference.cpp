@@ -20,10 +20,10 @@ FormatInference::FormatInference(std::optional<unsigned char> delimiter,
       rows_counted_(columns ? 0 : kRowsCounted) {
   if (!delimiter) {
     for (const unsigned char candidate : kDelimiterCandidates) {
-      passes_.push_back(Pass{candidate, {}, {}, {}, {}, false});
+      passes_.push_back(Pass{candidate, {}, {}, {}, {}, {}, false});
     }
   } else if (!columns) {
-    passes_.push_back(Pass{*delimiter, {}, {}, {}, {}, false});
+    passes_.push_back(Pass{*delimiter, {}, {}, {}, {}, {}, false});
   }
 }
 
@@ -71,7 +71,11 @@ void FormatInference::wait_for_more(Pass& pass, const ResilientParser& parser, b
   if (got_row && parser.checkpoint()) {
     // Inside the row, past its last checkpoint.
     const RowCheckpoint& checkpoint = *parser.checkpoint();
-    pass.resume = ParsePoint{rest_offset + checkpoint.offset, parser.line_number()};
+    if (!resuming) {
+      const ParsePoint start = parser.resume_point();
+      pass.row_start = ParsePoint{rest_offset + start.offset, start.line_number};
+    }
+    pass.resume = ParsePoint{rest_offset + checkpoint.offset, checkpoint.line_number};
     pass.inside_row = checkpoint;
   } else if (!resuming) {
     // At the start of the row (or of the empty lines before it).
@@ -91,17 +95,14 @@ bool FormatInference::tally(Pass& pass, const FieldCountSink& row) const {
 std::optional<FormatInference::OpenRow> FormatInference::open_row(std::size_t pass) const {
   const Pass& p = passes_[pass];
   if (p.done) return std::nullopt;
-  if (p.inside_row) {
-    return OpenRow{p.delimiter, p.resume.offset, p.inside_row->state, p.inside_row->sink};
-  }
-  return OpenRow{p.delimiter, p.resume.offset, ParserState::FieldStart, FieldCountSink{}};
+  return OpenRow{p.delimiter, p.inside_row ? p.row_start : p.resume};
 }
 
 void FormatInference::count_open_row(std::size_t pass, const FieldCountSink& counts,
-                                     std::uint64_t next_row) {
+                                     ParsePoint next_row) {
   Pass& p = passes_[pass];
   p.inside_row.reset();
-  p.resume = ParsePoint{static_cast<std::size_t>(next_row), p.resume.line_number};
+  p.resume = next_row;
   if (tally(p, counts)) p.done = true;
 }
 

@@ -37,20 +37,18 @@ class FormatInference {
   [[nodiscard]] unsigned char delimiter() const noexcept;
   [[nodiscard]] std::size_t columns() const noexcept;
 
-  // A row that a pass has begun and not yet seen the end of: from `offset`
-  // on, in `state`, with the counts so far. A caller that finds it too long
-  // to wait for counts it by other means and hands in the result.
+  // A row that a pass has begun and not yet seen the end of: the one that
+  // starts at `start`. A caller that finds it too long to wait for counts it
+  // by other means and hands in the result.
   struct OpenRow {
     unsigned char delimiter;
-    std::uint64_t offset;
-    ParserState state;
-    FieldCountSink counts;
+    ParsePoint start;
   };
   [[nodiscard]] std::size_t pass_count() const noexcept { return passes_.size(); }
   // None when the pass is done.
   [[nodiscard]] std::optional<OpenRow> open_row(std::size_t pass) const;
   // The pass's open row ended with `counts`; its next row starts at `next_row`.
-  void count_open_row(std::size_t pass, const FieldCountSink& counts, std::uint64_t next_row);
+  void count_open_row(std::size_t pass, const FieldCountSink& counts, ParsePoint next_row);
 
  private:
   struct Pass {
@@ -61,6 +59,7 @@ class FormatInference {
     // Set when `resume` lies inside a row: a long row is counted as it
     // streams past rather than held whole.
     std::optional<RowCheckpoint> inside_row;
+    ParsePoint row_start;  // of the row `inside_row` is in
     bool done = false;
   };
 

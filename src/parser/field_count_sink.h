@@ -51,9 +51,6 @@ class FieldCountSink {
   void plain_fields(const char* /*data*/, std::size_t /*size*/, std::size_t count) noexcept {
     fields_ += count;
   }
-  // Sinks alike take the same calls to the same counts.
-  friend bool operator==(const FieldCountSink&, const FieldCountSink&) = default;
-
   void finish_row() noexcept {
     last_field_count_ = fields_;
     last_row_blank_ = fields_ == 1 && first_field_blank_;

@@ -139,7 +139,7 @@ inline void ResilientParser::take_checkpoint(Sink& out, State state) {
     // may have read past it.
     if (line_looked_ahead_ || position_ >= input_.size()) return;
     flush_span(out);
-    checkpoint_ = RowCheckpoint{position_, state, out};
+    checkpoint_ = RowCheckpoint{position_, line_number_, state, out};
   }
 }
 

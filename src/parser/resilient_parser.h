@@ -28,6 +28,7 @@ enum class ParserState : std::uint8_t { FieldStart, Unquoted, Quoted, AfterQuote
 // on later bytes. `state` is the parser's state there, `sink` the counts so far.
 struct RowCheckpoint {
   std::size_t offset = 0;
+  std::size_t line_number = 1;
   ParserState state = ParserState::FieldStart;
   FieldCountSink sink;
 };

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "parser/byte_scan.h"
 #include "parser/line_break.h"
@@ -378,9 +379,10 @@ class SetAsideWriter {
 
 LongRowRepair::LongRowRepair(RereadableInput& input, const VestleOptions& options,
                              unsigned char delimiter, std::size_t columns,
-                             std::size_t buffer_size)
+                             std::size_t buffer_size, std::vector<CountedRow> counted)
     : delimiter_(delimiter),
       quote_char_(options.quote_char),
+      counted_(std::move(counted)),
       reconciler_(options, columns, delimiter),
       reader_(input, buffer_size),
       lookahead_(input, buffer_size),
@@ -404,10 +406,16 @@ Result<LongRowRepair::RowEnd, IoError> LongRowRepair::repair(std::uint64_t offse
   if (!has_row.value()) return RowEnd{offset, line_number};
 
   FieldCounter counter;
-  if (Result<LongRowParser::Pause, IoError> counted = parser_.run(counter); !counted) {
-    return counted.error();
+  RowEnd end;
+  if (const CountedRow* known = counted_row(ParsePoint{static_cast<std::size_t>(offset), line_number})) {
+    counter.fields = known->fields;
+    end = RowEnd{known->next_row.offset, known->next_row.line_number};
+  } else {
+    if (Result<LongRowParser::Pause, IoError> counted = parser_.run(counter); !counted) {
+      return counted.error();
+    }
+    end = RowEnd{parser_.position(), parser_.line_number()};
   }
-  const RowEnd end{parser_.position(), parser_.line_number()};
 
   ++stats.total_rows;
   const RowDecision decision = reconciler_.decide(counter.fields);
@@ -428,6 +436,16 @@ Result<LongRowRepair::RowEnd, IoError> LongRowRepair::repair(std::uint64_t offse
     return written.error();
   }
   return end;
+}
+
+const CountedRow* LongRowRepair::counted_row(ParsePoint start) noexcept {
+  while (next_counted_ < counted_.size() && counted_[next_counted_].start.offset < start.offset) {
+    ++next_counted_;
+  }
+  if (next_counted_ == counted_.size()) return nullptr;
+  const CountedRow& row = counted_[next_counted_];
+  if (row.start.offset != start.offset || row.start.line_number != start.line_number) return nullptr;
+  return &row;
 }
 
 Result<Done, IoError> LongRowRepair::write_row(std::uint64_t offset, std::size_t line_number,

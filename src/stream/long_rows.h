@@ -3,12 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "error/io_error.h"
 #include "error/vestle_error.h"
 #include "io/buffered_writer.h"
 #include "io/file_cursor.h"
 #include "io/rereadable_input.h"
+#include "parser/resilient_parser.h"
 #include "repair/options.h"
 #include "repair/outcome.h"
 #include "repair/row_reconciler.h"
@@ -16,6 +18,14 @@
 #include "stream/quarantine_spool.h"
 
 namespace vestle {
+
+// A row whose field count was found before it is repaired: it starts at
+// `start` (past a byte-order mark) and the next row at `next_row`.
+struct CountedRow {
+  ParsePoint start;
+  ParsePoint next_row;
+  std::size_t fields = 0;
+};
 
 // Repairs one row of an input that can be read again, in memory that does not grow with the
 // row, its fields or its lines, into the bytes the writers give for the row
@@ -28,9 +38,12 @@ namespace vestle {
 // written.
 class LongRowRepair {
  public:
-  // Each of its four file cursors buffers `buffer_size` bytes.
+  // Each of its four file cursors buffers `buffer_size` bytes. The rows in
+  // `counted` (in input order, split as this repair splits them) are not
+  // counted again.
   LongRowRepair(RereadableInput& input, const VestleOptions& options, unsigned char delimiter,
-                std::size_t columns, std::size_t buffer_size);
+                std::size_t columns, std::size_t buffer_size,
+                std::vector<CountedRow> counted = {});
 
   // Where the row ended: past its line break, and the line number there.
   struct RowEnd {
@@ -53,8 +66,13 @@ class LongRowRepair {
                                                 QuarantineReason reason,
                                                 QuarantineSpool& quarantine);
 
+  // Fields and end of the row at `start`, when it is one of the counted rows.
+  [[nodiscard]] const CountedRow* counted_row(ParsePoint start) noexcept;
+
   unsigned char delimiter_;
   unsigned char quote_char_;
+  std::vector<CountedRow> counted_;
+  std::size_t next_counted_ = 0;  // rows before it start before the rows still to come
   RowReconciler reconciler_;
   FileCursor reader_;
   FileCursor lookahead_;

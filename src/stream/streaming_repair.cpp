@@ -119,7 +119,7 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
   std::vector<Waiting> waiting;
   for (std::size_t pass = 0; pass < inference_.pass_count(); ++pass) {
     const std::optional<FormatInference::OpenRow> row = inference_.open_row(pass);
-    if (row && row->offset < window_end && is_long(window_end - row->offset)) {
+    if (row && row->start.offset < window_end && is_long(window_end - row->start.offset)) {
       waiting.push_back({pass, *row});
     }
   }
@@ -132,11 +132,11 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
   }
   const auto stand_alike = [](const FormatInference::OpenRow& a,
                                const FormatInference::OpenRow& b) {
-    return a.offset == b.offset && a.state == b.state && a.counts == b.counts;
+    return a.start.offset == b.start.offset && a.start.line_number == b.start.line_number;
   };
   while (!waiting.empty()) {
     const Waiting lead = waiting.front();
-    // Passes that stand where this one does split the row alike while it
+    // Passes whose row starts where this one's does split it alike while it
     // holds none of their delimiters and not this pass's: the row is read
     // once for all of them, watching for those bytes.
     unsigned char delimiters[WatchedInput::kMaxWatched];
@@ -152,15 +152,17 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
     // The heuristics tokenise with quote repair on, whatever the run asks.
     LongRowParser parser(row_counter_->reader, row_counter_->lookahead, lead.row.delimiter,
                          options_.quote_char, /*repair_quotes=*/true);
-    parser.start_row(lead.row.offset, 1, lead.row.state);
+    parser.start_row(lead.row.start.offset, lead.row.start.line_number);
     if (Result<Done, IoError> skipped = parser.skip_byte_order_mark(); !skipped) {
       return skipped.error();
     }
-    FieldCountSink counts = lead.row.counts;
+    const ParsePoint start{static_cast<std::size_t>(parser.position()), parser.line_number()};
+    FieldCountSink counts;
     if (Result<LongRowParser::Pause, IoError> read = parser.run(counts); !read) {
       return read.error();
     }
     const std::uint64_t row_end = parser.position();
+    const ParsePoint next_row{static_cast<std::size_t>(row_end), parser.line_number()};
     const auto unseen = [&](unsigned char delimiter) {
       return row_counter_->watched.first_seen(delimiter) >= row_end;
     };
@@ -169,8 +171,12 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
       const bool counted = other.pass == lead.pass ||
                            (shared && stand_alike(other.row, lead.row) &&
                             unseen(other.row.delimiter));
-      if (counted) inference_.count_open_row(other.pass, counts, row_end);
-      return counted;
+      if (!counted) return false;
+      inference_.count_open_row(other.pass, counts, next_row);
+      if (counted_rows_.size() < kCountedRowsKept) {
+        counted_rows_.push_back({other.row.delimiter, {start, next_row, counts.field_count()}});
+      }
+      return true;
     });
   }
   return true;
@@ -325,8 +331,14 @@ Result<ParsePoint, IoError> StreamingRepair::repair_long_row(ParsePoint start, R
     return rereadable.error();
   }
   if (!tools.long_rows) {
+    // The format's passes split rows with quote repair on, and so does this
+    // run only when it asks for it.
+    std::vector<CountedRow> counted;
+    for (const auto& [delimiter, row] : counted_rows_) {
+      if (delimiter == tools.delimiter && options_.repair_quotes) counted.push_back(row);
+    }
     tools.long_rows.emplace(input_.rereadable(), options_, tools.delimiter, tools.columns,
-                            settings_.long_row_buffer);
+                            settings_.long_row_buffer, std::move(counted));
   }
   Result<LongRowRepair::RowEnd, IoError> end =
       tools.long_rows->repair(start.offset, start.line_number, output, quarantine_, stats_);

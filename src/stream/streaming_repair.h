@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "error/io_error.h"
 #include "error/vestle_error.h"
@@ -14,6 +16,7 @@
 #include "parser/resilient_parser.h"
 #include "repair/options.h"
 #include "repair/outcome.h"
+#include "stream/long_rows.h"
 #include "stream/quarantine_spool.h"
 
 namespace vestle {
@@ -94,6 +97,11 @@ class StreamingRepair {
   const SpillFiles& spill_files_;
   FormatInference inference_;
   std::unique_ptr<RowCounter> row_counter_;  // made at the first long row
+  // The long rows the passes counted, by delimiter, in input order for each:
+  // the repair need not count them again. Their number is bounded by the
+  // rows the heuristics look at, but for blank rows, which they pass over.
+  static constexpr std::size_t kCountedRowsKept = 1024;
+  std::vector<std::pair<unsigned char, CountedRow>> counted_rows_;
   bool empty_input_ = false;
   VestleStats stats_;
 };
