@@ -1,6 +1,7 @@
 // The streaming repair: settle the format on a prefix, then one pass of windows.
 #include "stream/streaming_repair.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "parser/field_count_sink.h"
 #include "parser/line_break.h"
 #include "parser/row_store.h"
+#include "parser/white_space.h"
 #include "repair/row_reconciler.h"
 #include "stream/long_rows.h"
 #include "stream/watched_input.h"
@@ -136,17 +138,20 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
   };
   while (!waiting.empty()) {
     const Waiting lead = waiting.front();
-    // Passes whose row starts where this one's does split it alike while it
-    // holds none of their delimiters and not this pass's: the row is read
-    // once for all of them, watching for those bytes.
-    unsigned char delimiters[WatchedInput::kMaxWatched];
+    // The row is read once for the passes whose row starts where this one's
+    // does, watching for their delimiters and the quote.
+    unsigned char watched[WatchedInput::kMaxWatched];
     std::size_t alike = 0;
     for (const Waiting& other : waiting) {
-      if (stand_alike(other.row, lead.row) && alike < std::size(delimiters)) {
-        delimiters[alike++] = other.row.delimiter;
+      if (stand_alike(other.row, lead.row) && alike + 1 < std::size(watched)) {
+        watched[alike++] = other.row.delimiter;
       }
     }
-    row_counter_->watched.watch(delimiters, alike > 1 ? alike : 0);
+    std::size_t watched_count = alike;
+    if (std::find(watched, watched + alike, options_.quote_char) == watched + alike) {
+      watched[watched_count++] = options_.quote_char;
+    }
+    row_counter_->watched.watch(watched, alike > 1 ? watched_count : 0);
     row_counter_->reader.clear();
     row_counter_->lookahead.clear();
     // The heuristics tokenise with quote repair on, whatever the run asks.
@@ -163,18 +168,36 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
     }
     const std::uint64_t row_end = parser.position();
     const ParsePoint next_row{static_cast<std::size_t>(row_end), parser.line_number()};
-    const auto unseen = [&](unsigned char delimiter) {
-      return row_counter_->watched.first_seen(delimiter) >= row_end;
+    const auto unseen = [&](unsigned char byte) {
+      return alike > 1 && row_counter_->watched.first_seen(byte) >= row_end;
     };
-    const bool shared = alike > 1 && unseen(lead.row.delimiter);
+    // Another pass whose delimiter the row does not hold splits it as this
+    // one does when the row does not hold this one's either. When it holds
+    // no quote, the other pass's row is one field up to the first line
+    // break, where this one's ended too; not blank when this one's
+    // delimiter, which the row then holds, is not white space.
+    const bool split_alike = unseen(lead.row.delimiter);
+    const bool one_field = unseen(options_.quote_char) &&
+                           kWhiteSpaceLead[lead.row.delimiter] == WhiteSpaceLead::Neither;
+    FieldCountSink one_field_counts;
+    one_field_counts.append_bytes(reinterpret_cast<const char*>(&lead.row.delimiter), 1);
+    one_field_counts.finish_field();
+    one_field_counts.finish_row();
     std::erase_if(waiting, [&](const Waiting& other) {
-      const bool counted = other.pass == lead.pass ||
-                           (shared && stand_alike(other.row, lead.row) &&
-                            unseen(other.row.delimiter));
-      if (!counted) return false;
-      inference_.count_open_row(other.pass, counts, next_row);
+      const FieldCountSink* result = nullptr;
+      if (other.pass == lead.pass) {
+        result = &counts;
+      } else if (stand_alike(other.row, lead.row) && unseen(other.row.delimiter)) {
+        if (split_alike) {
+          result = &counts;
+        } else if (one_field) {
+          result = &one_field_counts;
+        }
+      }
+      if (result == nullptr) return false;
+      inference_.count_open_row(other.pass, *result, next_row);
       if (counted_rows_.size() < kCountedRowsKept) {
-        counted_rows_.push_back({other.row.delimiter, {start, next_row, counts.field_count()}});
+        counted_rows_.push_back({other.row.delimiter, {start, next_row, result->field_count()}});
       }
       return true;
     });

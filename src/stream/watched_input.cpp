@@ -9,7 +9,7 @@
 namespace vestle {
 namespace {
 
-// Offset of the first byte in [from, size) among the first `count` (1 to 4)
+// Offset of the first byte in [from, size) among the first `count` (1 to 5)
 // of `wanted`, or `size`.
 std::size_t find_wanted(const unsigned char* data, std::size_t from, std::size_t size,
                         const unsigned char* wanted, std::size_t count) noexcept {
@@ -17,12 +17,14 @@ std::size_t find_wanted(const unsigned char* data, std::size_t from, std::size_t
   const unsigned char b = count > 1 ? wanted[1] : a;
   const unsigned char c = count > 2 ? wanted[2] : a;
   const unsigned char d = count > 3 ? wanted[3] : a;
+  const unsigned char e = count > 4 ? wanted[4] : a;
   for (; size - from >= 64; from += 64) {
-    if (const std::uint64_t mask = block_mask_of4(data + from, a, b, c, d); mask != 0) {
-      return from + static_cast<std::size_t>(std::countr_zero(mask));
-    }
+    std::uint64_t mask = block_mask_of4(data + from, a, b, c, d);
+    if (count > 4) mask |= block_mask_of4(data + from, e, e, e, e);
+    if (mask != 0) return from + static_cast<std::size_t>(std::countr_zero(mask));
   }
-  return find_first_of4(data, from, size, a, b, c, d);
+  const std::size_t first = find_first_of4(data, from, size, a, b, c, d);
+  return count > 4 ? find_first_of4(data, from, first, e, e, e, e) : first;
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace vestle {
 // bytes the range holds without a pass of their own.
 class WatchedInput final : public RereadableInput {
  public:
-  static constexpr std::size_t kMaxWatched = 4;
+  static constexpr std::size_t kMaxWatched = 5;
 
   explicit WatchedInput(RereadableInput& input) noexcept : input_(input) {}
 
