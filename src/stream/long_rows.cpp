@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "parser/byte_scan.h"
 #include "parser/line_break.h"
@@ -379,10 +378,9 @@ class SetAsideWriter {
 
 LongRowRepair::LongRowRepair(RereadableInput& input, const VestleOptions& options,
                              unsigned char delimiter, std::size_t columns,
-                             std::size_t buffer_size, std::vector<CountedRow> counted)
+                             std::size_t buffer_size)
     : delimiter_(delimiter),
       quote_char_(options.quote_char),
-      counted_(std::move(counted)),
       reconciler_(options, columns, delimiter),
       reader_(input, buffer_size),
       lookahead_(input, buffer_size),
@@ -394,7 +392,8 @@ Result<LongRowRepair::RowEnd, IoError> LongRowRepair::repair(std::uint64_t offse
                                                              std::size_t line_number,
                                                              BufferedWriter& output,
                                                              QuarantineSpool* quarantine,
-                                                             VestleStats& stats) {
+                                                             VestleStats& stats,
+                                                             const CountedRow* counted) {
   parser_.start_row(offset, line_number);
   if (Result<Done, IoError> skipped = parser_.skip_byte_order_mark(); !skipped) {
     return skipped.error();
@@ -407,9 +406,10 @@ Result<LongRowRepair::RowEnd, IoError> LongRowRepair::repair(std::uint64_t offse
 
   FieldCounter counter;
   RowEnd end;
-  if (const CountedRow* known = counted_row(ParsePoint{static_cast<std::size_t>(offset), line_number})) {
-    counter.fields = known->fields;
-    end = RowEnd{known->next_row.offset, known->next_row.line_number};
+  if (counted != nullptr && counted->start.offset == offset &&
+      counted->start.line_number == line_number) {
+    counter.fields = counted->fields;
+    end = RowEnd{counted->next_row.offset, counted->next_row.line_number};
   } else {
     if (Result<LongRowParser::Pause, IoError> counted = parser_.run(counter); !counted) {
       return counted.error();
@@ -436,16 +436,6 @@ Result<LongRowRepair::RowEnd, IoError> LongRowRepair::repair(std::uint64_t offse
     return written.error();
   }
   return end;
-}
-
-const CountedRow* LongRowRepair::counted_row(ParsePoint start) noexcept {
-  while (next_counted_ < counted_.size() && counted_[next_counted_].start.offset < start.offset) {
-    ++next_counted_;
-  }
-  if (next_counted_ == counted_.size()) return nullptr;
-  const CountedRow& row = counted_[next_counted_];
-  if (row.start.offset != start.offset || row.start.line_number != start.line_number) return nullptr;
-  return &row;
 }
 
 Result<Done, IoError> LongRowRepair::write_row(std::uint64_t offset, std::size_t line_number,

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "error/io_error.h"
 #include "error/vestle_error.h"
@@ -38,12 +37,9 @@ struct CountedRow {
 // written.
 class LongRowRepair {
  public:
-  // Each of its four file cursors buffers `buffer_size` bytes. The rows in
-  // `counted` (in input order, split as this repair splits them) are not
-  // counted again.
+  // Each of its four file cursors buffers `buffer_size` bytes.
   LongRowRepair(RereadableInput& input, const VestleOptions& options, unsigned char delimiter,
-                std::size_t columns, std::size_t buffer_size,
-                std::vector<CountedRow> counted = {});
+                std::size_t columns, std::size_t buffer_size);
 
   // Where the row ended: past its line break, and the line number there.
   struct RowEnd {
@@ -52,10 +48,12 @@ class LongRowRepair {
   };
   // Repairs the row that starts at `offset` on `line_number` (at 0: after
   // a byte-order mark), counts it in `stats`, writes it to `output` or, when
-  // set aside, to `quarantine` (when there is one).
+  // set aside, to `quarantine` (when there is one). When `counted` is that
+  // row, split as this repair splits it, its fields are not counted again.
   [[nodiscard]] Result<RowEnd, IoError> repair(std::uint64_t offset, std::size_t line_number,
                                                BufferedWriter& output, QuarantineSpool* quarantine,
-                                               VestleStats& stats);
+                                               VestleStats& stats,
+                                               const CountedRow* counted = nullptr);
 
  private:
   [[nodiscard]] Result<Done, IoError> write_row(std::uint64_t offset, std::size_t line_number,
@@ -66,13 +64,8 @@ class LongRowRepair {
                                                 QuarantineReason reason,
                                                 QuarantineSpool& quarantine);
 
-  // Fields and end of the row at `start`, when it is one of the counted rows.
-  [[nodiscard]] const CountedRow* counted_row(ParsePoint start) noexcept;
-
   unsigned char delimiter_;
   unsigned char quote_char_;
-  std::vector<CountedRow> counted_;
-  std::size_t next_counted_ = 0;  // rows before it start before the rows still to come
   RowReconciler reconciler_;
   FileCursor reader_;
   FileCursor lookahead_;

@@ -51,6 +51,10 @@ struct StreamingRepair::RowTools {
   std::optional<VerbatimRowScanner> verbatim;
   RowStore row;  // the row being repaired
   std::optional<LongRowRepair> long_rows;  // made at the first long row
+  // The long rows the format's passes counted as this run splits them, in
+  // input order; those before `next_counted` start before the rows to come.
+  std::vector<CountedRow> counted;
+  std::size_t next_counted = 0;
   // The lines of a run of blank lines, when they are written (not set aside).
   std::string blank_lines;
   std::size_t blank_line_size = 0;
@@ -196,7 +200,8 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
       }
       if (result == nullptr) return false;
       inference_.count_open_row(other.pass, *result, next_row);
-      if (counted_rows_.size() < kCountedRowsKept) {
+      // A row at the end of the input past a byte-order mark is empty.
+      if (next_row.offset > start.offset && counted_rows_.size() < kCountedRowsKept) {
         counted_rows_.push_back({other.row.delimiter, {start, next_row, result->field_count()}});
       }
       return true;
@@ -210,6 +215,11 @@ Result<Done, IoError> StreamingRepair::write_rows(BufferedWriter& output) {
   stats_.detected_delimiter = inference_.delimiter();
   stats_.inferred_columns = inference_.columns();
   RowTools tools(options_, stats_.detected_delimiter, stats_.inferred_columns);
+  // The format's passes split rows with quote repair on, and so does this
+  // run only when it asks for it.
+  for (const auto& [delimiter, row] : counted_rows_) {
+    if (delimiter == tools.delimiter && options_.repair_quotes) tools.counted.push_back(row);
+  }
 
   ParsePoint resume;  // in the input: where the next window's first row starts
   for (;;) {
@@ -249,10 +259,12 @@ Result<StreamingRepair::WindowStop, IoError> StreamingRepair::repair_window(
       rest, tools.delimiter, options_.quote_char, options_.repair_quotes,
       {.line_number = resume.line_number, .at_input_start = resume.offset == 0});
   // `point` is in `rest`; the row there starts again in a longer window,
-  // unless it is long already.
+  // unless it is long already, or known to be.
   const auto row_goes_on = [&](ParsePoint point) {
     const ParsePoint in_input{resume.offset + point.offset, point.line_number};
-    if (is_long(rest.size() - point.offset)) return WindowStop{WindowStop::Kind::LongRow, in_input};
+    if (is_long(rest.size() - point.offset) || counted_row(in_input, tools) != nullptr) {
+      return WindowStop{WindowStop::Kind::LongRow, in_input};
+    }
     return WindowStop{WindowStop::Kind::RowGoesOn, in_input};
   };
   for (;;) {
@@ -348,23 +360,27 @@ Result<Done, IoError> StreamingRepair::repair_row(std::size_t line_number, RowTo
   return tools.writer.write(output, tools.row.last_row());
 }
 
+const CountedRow* StreamingRepair::counted_row(ParsePoint start, RowTools& tools) noexcept {
+  std::size_t& next = tools.next_counted;
+  while (next < tools.counted.size() && tools.counted[next].start.offset < start.offset) ++next;
+  if (next == tools.counted.size()) return nullptr;
+  const CountedRow& row = tools.counted[next];
+  return row.start.offset == start.offset && row.start.line_number == start.line_number ? &row
+                                                                                       : nullptr;
+}
+
 Result<ParsePoint, IoError> StreamingRepair::repair_long_row(ParsePoint start, RowTools& tools,
                                                              BufferedWriter& output) {
   if (Result<Done, IoError> rereadable = make_rereadable(); !rereadable) {
     return rereadable.error();
   }
   if (!tools.long_rows) {
-    // The format's passes split rows with quote repair on, and so does this
-    // run only when it asks for it.
-    std::vector<CountedRow> counted;
-    for (const auto& [delimiter, row] : counted_rows_) {
-      if (delimiter == tools.delimiter && options_.repair_quotes) counted.push_back(row);
-    }
     tools.long_rows.emplace(input_.rereadable(), options_, tools.delimiter, tools.columns,
-                            settings_.long_row_buffer, std::move(counted));
+                            settings_.long_row_buffer);
   }
-  Result<LongRowRepair::RowEnd, IoError> end =
-      tools.long_rows->repair(start.offset, start.line_number, output, quarantine_, stats_);
+  Result<LongRowRepair::RowEnd, IoError> end = tools.long_rows->repair(
+      start.offset, start.line_number, output, quarantine_, stats_, counted_row(start, tools));
+
   if (!end) return end.error();
   if (Result<Done, IoError> resumed = input_.resume_at(end.value().offset); !resumed) {
     return resumed.error();

@@ -83,6 +83,9 @@ class StreamingRepair {
   // The row that starts at `start` through the file; returns where the next starts.
   [[nodiscard]] Result<ParsePoint, IoError> repair_long_row(ParsePoint start, RowTools& tools,
                                                             BufferedWriter& output);
+  // The counted long row that starts at `start`, if there is one; asked of
+  // row starts in input order.
+  [[nodiscard]] static const CountedRow* counted_row(ParsePoint start, RowTools& tools) noexcept;
   // Whether a row of `length` bytes so far takes the long-row path.
   [[nodiscard]] bool is_long(std::size_t length) const noexcept {
     return length >= settings_.long_row_threshold;
