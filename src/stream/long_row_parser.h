@@ -47,15 +47,12 @@ class LongRowParser {
         plain_stops_(quote_char, kLf, kCr),
         candidates_(delimiter, quote_char) {}
 
-  // Starts a row at `offset`, where the parser has `line_number`; or goes
-  // on inside one, in `state`, where no decision before depended on later
-  // bytes (a RowCheckpoint).
-  void start_row(std::uint64_t offset, std::size_t line_number,
-                 ParserState state = ParserState::FieldStart) noexcept {
+  // Starts a row at `offset`, where the parser has `line_number`.
+  void start_row(std::uint64_t offset, std::size_t line_number) noexcept {
     no_plain_stretch_before_ = 0;
     position_ = offset;
     line_number_ = line_number;
-    state_ = state;
+    state_ = State::FieldStart;
   }
   // At the start of the input, passes a byte-order mark, which is never part
   // of the first row.

@@ -411,8 +411,8 @@ Result<LongRowRepair::RowEnd, IoError> LongRowRepair::repair(std::uint64_t offse
     counter.fields = counted->fields;
     end = RowEnd{counted->next_row.offset, counted->next_row.line_number};
   } else {
-    if (Result<LongRowParser::Pause, IoError> counted = parser_.run(counter); !counted) {
-      return counted.error();
+    if (Result<LongRowParser::Pause, IoError> ran = parser_.run(counter); !ran) {
+      return ran.error();
     }
     end = RowEnd{parser_.position(), parser_.line_number()};
   }

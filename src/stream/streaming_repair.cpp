@@ -136,7 +136,7 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
   if (!row_counter_) {
     row_counter_ = std::make_unique<RowCounter>(input_.rereadable(), settings_.long_row_buffer);
   }
-  const auto stand_alike = [](const FormatInference::OpenRow& a,
+  const auto same_row_start = [](const FormatInference::OpenRow& a,
                                const FormatInference::OpenRow& b) {
     return a.start.offset == b.start.offset && a.start.line_number == b.start.line_number;
   };
@@ -147,7 +147,7 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
     unsigned char watched[WatchedInput::kMaxWatched];
     std::size_t alike = 0;
     for (const Waiting& other : waiting) {
-      if (stand_alike(other.row, lead.row) && alike + 1 < std::size(watched)) {
+      if (same_row_start(other.row, lead.row) && alike + 1 < std::size(watched)) {
         watched[alike++] = other.row.delimiter;
       }
     }
@@ -191,7 +191,7 @@ Result<bool, IoError> StreamingRepair::count_long_rows() {
       const FieldCountSink* result = nullptr;
       if (other.pass == lead.pass) {
         result = &counts;
-      } else if (stand_alike(other.row, lead.row) && unseen(other.row.delimiter)) {
+      } else if (same_row_start(other.row, lead.row) && unseen(other.row.delimiter)) {
         if (split_alike) {
           result = &counts;
         } else if (one_field) {
@@ -380,7 +380,6 @@ Result<ParsePoint, IoError> StreamingRepair::repair_long_row(ParsePoint start, R
   }
   Result<LongRowRepair::RowEnd, IoError> end = tools.long_rows->repair(
       start.offset, start.line_number, output, quarantine_, stats_, counted_row(start, tools));
-
   if (!end) return end.error();
   if (Result<Done, IoError> resumed = input_.resume_at(end.value().offset); !resumed) {
     return resumed.error();

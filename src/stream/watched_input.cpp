@@ -40,7 +40,7 @@ std::uint64_t WatchedInput::first_seen(unsigned char byte) const noexcept {
   for (std::size_t i = 0; i < count_; ++i) {
     if (bytes_[i] == byte) return seen_[i];
   }
-  return UINT64_MAX;
+  return 0;
 }
 
 Result<std::size_t, IoError> WatchedInput::read_at(std::uint64_t offset, char* data,

@@ -24,8 +24,8 @@ class WatchedInput final : public RereadableInput {
   // Forgets what was seen and watches the first `count` (at most
   // kMaxWatched) of `bytes` from now on.
   void watch(const unsigned char* bytes, std::size_t count) noexcept;
-  // The least offset a read since watch() found `byte` (a watched byte) at,
-  // or UINT64_MAX.
+  // The least offset a read since watch() found `byte` at, or UINT64_MAX;
+  // 0 for a byte that is not watched, which may be anywhere.
   [[nodiscard]] std::uint64_t first_seen(unsigned char byte) const noexcept;
 
   [[nodiscard]] Result<std::size_t, IoError> read_at(std::uint64_t offset, char* data,
