@@ -406,8 +406,7 @@ Result<LongRowRepair::RowEnd, IoError> LongRowRepair::repair(std::uint64_t offse
 
   FieldCounter counter;
   RowEnd end;
-  if (counted != nullptr && counted->start.offset == offset &&
-      counted->start.line_number == line_number) {
+  if (counted != nullptr) {
     counter.fields = counted->fields;
     end = RowEnd{counted->next_row.offset, counted->next_row.line_number};
   } else {

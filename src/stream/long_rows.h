@@ -48,8 +48,8 @@ class LongRowRepair {
   };
   // Repairs the row that starts at `offset` on `line_number` (at 0: after
   // a byte-order mark), counts it in `stats`, writes it to `output` or, when
-  // set aside, to `quarantine` (when there is one). When `counted` is that
-  // row, split as this repair splits it, its fields are not counted again.
+  // set aside, to `quarantine` (when there is one). `counted`, when given,
+  // is that row as this repair splits it: its fields are not counted again.
   [[nodiscard]] Result<RowEnd, IoError> repair(std::uint64_t offset, std::size_t line_number,
                                                BufferedWriter& output, QuarantineSpool* quarantine,
                                                VestleStats& stats,
