@@ -6,6 +6,7 @@
 #if defined(VESTLE_HAS_X86_KERNELS)
 
 #include <cstdint>
+#include <cstring>
 
 #include "parser/line_break.h"
 #include "parser/utf8_lookup.h"
@@ -68,12 +69,16 @@ VESTLE_AVX512 inline __m512i table64(const LaneTables& table) noexcept {
   return _mm512_load_si512(table.bytes);
 }
 
-// The 64 bytes at `block` against the 3 before each; see utf8_lookup.h.
-VESTLE_AVX512 inline bool utf8_block_has_error(const unsigned char* block) noexcept {
+// Error bits of the 64 bytes of `input` against the 3 before each, the last
+// of them the end of `before`; see utf8_lookup.h. The bytes before are taken
+// from registers: loads at offsets 1 to 3 back would each cross a cache line.
+VESTLE_AVX512 inline __m512i utf8_errors(__m512i input, __m512i before) noexcept {
   using namespace utf8_lookup;
-  const __m512i input = load64(block);
   const __m512i low_nibble = splat(0x0F);
-  const __m512i prev1 = load64(block - 1);
+  // Lane i of `input` after lane i - 1, for the byte shifts within lanes.
+  // (The masked form: GCC 12 warns about the plain one's undefined source.)
+  const __m512i lanes_before = _mm512_maskz_alignr_epi64(0xFF, input, before, 6);
+  const __m512i prev1 = _mm512_alignr_epi8(input, lanes_before, 15);
   const __m512i byte_1_high = _mm512_shuffle_epi8(
       table64(kByte1High64), _mm512_and_si512(_mm512_srli_epi16(prev1, 4), low_nibble));
   const __m512i byte_1_low =
@@ -81,21 +86,55 @@ VESTLE_AVX512 inline bool utf8_block_has_error(const unsigned char* block) noexc
   const __m512i byte_2_high = _mm512_shuffle_epi8(
       table64(kByte2High64), _mm512_and_si512(_mm512_srli_epi16(input, 4), low_nibble));
   const __m512i special = _mm512_and_si512(_mm512_and_si512(byte_1_high, byte_1_low), byte_2_high);
-  const __m512i third = _mm512_subs_epu8(load64(block - 2), splat(kThirdByteBias));
-  const __m512i fourth = _mm512_subs_epu8(load64(block - 3), splat(kFourthByteBias));
+  const __m512i third =
+      _mm512_subs_epu8(_mm512_alignr_epi8(input, lanes_before, 14), splat(kThirdByteBias));
+  const __m512i fourth =
+      _mm512_subs_epu8(_mm512_alignr_epi8(input, lanes_before, 13), splat(kFourthByteBias));
   const __m512i must_continue = _mm512_and_si512(_mm512_or_si512(third, fourth), splat(0x80));
-  const __m512i errors = _mm512_xor_si512(must_continue, special);
-  return _mm512_test_epi8_mask(errors, errors) != 0;
+  return _mm512_xor_si512(must_continue, special);
 }
 
+VESTLE_AVX512 inline bool any_byte(__m512i bits) noexcept {
+  return _mm512_test_epi8_mask(bits, bits) != 0;
+}
+
+// Four blocks a step, with one test of their errors together: a text of
+// many characters has some in nearly every block, so the step that skips
+// ASCII rarely applies.
 VESTLE_AVX512 std::size_t first_utf8_error_block_avx512(const unsigned char* blocks,
                                                         std::size_t count) noexcept {
-  for (std::size_t k = 0; k < count; ++k) {
-    const unsigned char* block = blocks + 64 * k;
-    // ASCII after ASCII holds no error: nothing to look up.
-    const bool ascii_before = ((block[-1] | block[-2] | block[-3]) & 0x80) == 0;
-    if (ascii_before && _mm512_movepi8_mask(load64(block)) == 0) continue;
-    if (utf8_block_has_error(block)) return k;
+  constexpr std::uint64_t kLastThree = std::uint64_t{7} << 61;
+  // The 3 bytes before the first block, at the top of a vector.
+  alignas(64) unsigned char start[64] = {};
+  std::memcpy(start + 61, blocks - 3, 3);
+  __m512i before = _mm512_load_si512(start);
+  std::size_t k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const unsigned char* group = blocks + 64 * k;
+    const __m512i b0 = load64(group);
+    const __m512i b1 = load64(group + 64);
+    const __m512i b2 = load64(group + 128);
+    const __m512i b3 = load64(group + 192);
+    const bool ascii = (_mm512_movepi8_mask(before) & kLastThree) == 0 &&
+                       _mm512_movepi8_mask(_mm512_or_si512(_mm512_or_si512(b0, b1),
+                                                           _mm512_or_si512(b2, b3))) == 0;
+    if (!ascii) {
+      const __m512i e0 = utf8_errors(b0, before);
+      const __m512i e1 = utf8_errors(b1, b0);
+      const __m512i e2 = utf8_errors(b2, b1);
+      const __m512i e3 = utf8_errors(b3, b2);
+      if (any_byte(_mm512_or_si512(_mm512_or_si512(e0, e1), _mm512_or_si512(e2, e3)))) {
+        if (any_byte(e0)) return k;
+        if (any_byte(e1)) return k + 1;
+        return any_byte(e2) ? k + 2 : k + 3;
+      }
+    }
+    before = b3;
+  }
+  for (; k < count; ++k) {
+    const __m512i block = load64(blocks + 64 * k);
+    if (any_byte(utf8_errors(block, before))) return k;
+    before = block;
   }
   return count;
 }
