@@ -9,6 +9,7 @@
 #include <string>
 
 #include "parser/cpu_kernels.h"
+#include "parser/utf8.h"
 #include "writer/verbatim_rows.h"
 
 namespace {
@@ -46,6 +47,16 @@ void scan(benchmark::State& state, vestle::Kernel kernel, std::size_t fields, bo
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
+void validate(benchmark::State& state, vestle::Kernel kernel) {
+  if (!vestle::force_kernel_for_testing(kernel)) {
+    state.SkipWithError("kernel not supported here");
+    return;
+  }
+  const std::string text = rows_of(6, true);
+  for (auto _ : state) benchmark::DoNotOptimize(vestle::valid_utf8_prefix(text));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
 void register_all() {
   for (const vestle::Kernel kernel : {vestle::Kernel::Scalar, vestle::Kernel::Sse2,
                                       vestle::Kernel::Avx2, vestle::Kernel::Avx512bw}) {
@@ -53,6 +64,7 @@ void register_all() {
     benchmark::RegisterBenchmark(("short_rows/" + name).c_str(), scan, kernel, 3, false);
     benchmark::RegisterBenchmark(("rich_rows/" + name).c_str(), scan, kernel, 6, true);
     benchmark::RegisterBenchmark(("wide_rows/" + name).c_str(), scan, kernel, 40, false);
+    benchmark::RegisterBenchmark(("utf8_validation/" + name).c_str(), validate, kernel);
   }
 }
 
