@@ -6,7 +6,6 @@
 #if defined(VESTLE_HAS_X86_KERNELS)
 
 #include <cstdint>
-#include <cstring>
 
 #include "parser/line_break.h"
 #include "parser/utf8_lookup.h"
@@ -104,10 +103,12 @@ VESTLE_AVX512 inline bool any_byte(__m512i bits) noexcept {
 VESTLE_AVX512 std::size_t first_utf8_error_block_avx512(const unsigned char* blocks,
                                                         std::size_t count) noexcept {
   constexpr std::uint64_t kLastThree = std::uint64_t{7} << 61;
-  // The 3 bytes before the first block, at the top of a vector.
-  alignas(64) unsigned char start[64] = {};
-  std::memcpy(start + 61, blocks - 3, 3);
-  __m512i before = _mm512_load_si512(start);
+  // The 3 bytes before the first block, at the top of a vector: a masked
+  // load reads them alone, the last qword moves them to the top lane, and a
+  // byte shift within it to its top.
+  const __m512i three = _mm512_maskz_loadu_epi8(0x7, blocks - 3);
+  __m512i before = _mm512_bslli_epi128(
+      _mm512_maskz_alignr_epi64(0xFF, three, _mm512_setzero_si512(), 1), 5);
   std::size_t k = 0;
   for (; k + 4 <= count; k += 4) {
     const unsigned char* group = blocks + 64 * k;
