@@ -18,7 +18,7 @@ constexpr std::size_t kWindow = std::size_t{256} << 10;
 
 std::string rows_of(std::size_t fields, bool rich) {
   static const char* const kPlain[] = {"1", "42", "alpha", "2024-12-25", "true", "x"};
-  static const char* const kRich[] = {"\"Garc\xC3\xAD" "a, Jos\xC3\xA9\"", "Bj\xC3\xB6rn",
+  static const char* const kRich[] = {("\"Garc\xC3\xAD" "a, Jos\xC3\xA9\""), "Bj\xC3\xB6rn",
                                       "\"said \"\"refund\"\", then\"", "Reykjav\xC3\xADk",
                                       "48340.52", "pending"};
   std::mt19937 rng(7);
