@@ -12,6 +12,7 @@
 #include "parser/utf8.h"
 #include "repair/quarantine_format.h"
 #include "writer/csv_writers.h"
+#include "writer/quote_doubling.h"
 
 namespace vestle {
 namespace {

@@ -9,6 +9,7 @@
 #include "parser/byte_scan.h"
 #include "parser/line_break.h"
 #include "parser/utf8.h"
+#include "writer/quote_doubling.h"
 
 namespace vestle {
 namespace {
@@ -197,30 +198,6 @@ class LineBuffer {
 };
 
 }  // namespace
-
-char* copy_doubling(char* out, const char* in, std::size_t size, char quote) noexcept {
-  const std::uint64_t quotes = scan_detail::kOnes * static_cast<unsigned char>(quote);
-  const char* const end = in + size;
-  // Plain locals: a byte stored through `out` could otherwise alias them.
-  const auto put = [quote](char* to, char c) noexcept {
-    *to++ = c;
-    if (c == quote) *to++ = quote;
-    return to;
-  };
-  while (end - in >= 8) {
-    std::uint64_t word;
-    std::memcpy(&word, in, 8);
-    if (scan_detail::zero_bytes(word ^ quotes) == 0) {
-      std::memcpy(out, &word, 8);
-      out += 8;
-    } else {
-      for (int k = 0; k < 8; ++k) out = put(out, in[k]);
-    }
-    in += 8;
-  }
-  for (; in != end; ++in) out = put(out, *in);
-  return out;
-}
 
 std::string quote_field(std::string_view field, unsigned char delimiter, unsigned char quote) {
   const FieldQuoter quoter(delimiter, quote);

@@ -21,12 +21,6 @@ namespace vestle {
 [[nodiscard]] std::string quote_field(std::string_view field, unsigned char delimiter,
                                       unsigned char quote);
 
-// Copies `size` bytes to `out` with every `quote` byte doubled; `out` has
-// room for twice `size`. Returns the end of what it wrote. Eight bytes
-// without a quote are copied at once.
-[[nodiscard]] char* copy_doubling(char* out, const char* in, std::size_t size,
-                                  char quote) noexcept;
-
 // Writes rows one at a time as lines of the repaired file: quoted fields
 // joined by the delimiter text, then LF. A row of one empty field is written
 // as two quotes, so that it does not read back as a blank line.

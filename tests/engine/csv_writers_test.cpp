@@ -13,6 +13,7 @@
 #include "parser/utf8.h"
 #include "support/quarantine_lines.h"
 #include "support/row_texts.h"
+#include "writer/quote_doubling.h"
 
 namespace vestle {
 namespace {
@@ -123,6 +124,26 @@ TEST(QuoteFieldReference, AgreesOnRandomFields) {
     const unsigned char q = quotes[rng() % std::size(quotes)];
     ASSERT_EQ(quote_field(field, d, q), reference_quote(field, d, q))
         << ::testing::PrintToString(field) << " d " << int{d} << " q " << int{q};
+  }
+}
+
+// Doubling agrees with a byte-at-a-time loop at every length and density of
+// quotes, and writes nothing past twice the input.
+TEST(CopyDoubling, AgreesWithPlainLoopAndStaysInItsRoom) {
+  const char alphabet[] = {'"', 'a', '\n', '\xFF', '\''};
+  std::mt19937 rng(20261208);
+  for (int i = 0; i < 4000; ++i) {
+    const char quote = "\"'\xFF"[rng() % 3];
+    const std::size_t dense = rng() % 4;  // how many of the alphabet's first letters are picked
+    std::string in(rng() % 80, ' ');
+    for (char& c : in) c = alphabet[rng() % (dense + 2)];
+    std::string want;
+    for (const char c : in) want += c == quote ? std::string(2, c) : std::string(1, c);
+    constexpr std::size_t kGuard = 32;
+    std::string room(2 * in.size() + kGuard, '#');
+    const char* end = copy_doubling(room.data(), in.data(), in.size(), quote);
+    ASSERT_EQ(std::string(room.data(), static_cast<std::size_t>(end - room.data())), want) << ::testing::PrintToString(in);
+    ASSERT_EQ(room.substr(2 * in.size()), std::string(kGuard, '#'));
   }
 }
 
