@@ -96,7 +96,8 @@ VESTLE_TARGET_AVX2 char* copy_doubling_shuffled(char* out, const char* in, std::
 
 char* copy_doubling(char* out, const char* in, std::size_t size, char quote) noexcept {
 #if defined(VESTLE_HAS_X86_KERNELS)
-  // The wide kernels run on processors with SSSE3 and POPCNT.
+  // Built for AVX2, which every processor with AVX-512BW has too (its
+  // kernel's code assumes as much).
   const Kernel kernel = kernels().kernel;
   if (size >= 16 && (kernel == Kernel::Avx2 || kernel == Kernel::Avx512bw)) {
     return copy_doubling_shuffled(out, in, size, quote);
