@@ -409,6 +409,49 @@ inline bool has_line_break(const unsigned char* bytes, std::size_t from, std::si
   return find_first_of4(bytes, from, size, kLf, kCr, kLf, kCr) != size;
 }
 
+// A stretch of plain fields from `from`: the bytes before the first quote,
+// CR, LF or byte from 0x80 up in [from, size) (`stop`, or `size`), and of
+// them those through the last delimiter (`end`, `from` when there is none)
+// with the number of delimiters there. One pass of the kernel's 64-byte
+// classification, the last few bytes one at a time.
+struct PlainStretch {
+  std::size_t stop;
+  std::size_t end;
+  std::size_t delimiters;
+};
+
+inline PlainStretch plain_stretch(const unsigned char* bytes, std::size_t from, std::size_t size,
+                                  unsigned char delimiter, unsigned char quote) noexcept {
+  PlainStretch stretch{size, from, 0};
+  std::size_t at = from;
+  for (; size - at >= 64; at += 64) {
+    BlockClasses c;
+    kernels().classify_block(bytes + at, quote, delimiter, c);
+    const std::uint64_t stops = c.quote | c.lf | c.cr | c.high;
+    const std::uint64_t delimiters = c.delimiter & (stops - 1) & ~stops;  // before the first stop
+    if (delimiters != 0) {
+      stretch.delimiters += static_cast<std::size_t>(std::popcount(delimiters));
+      stretch.end = at + 64 - static_cast<std::size_t>(std::countl_zero(delimiters));
+    }
+    if (stops != 0) {
+      stretch.stop = at + static_cast<std::size_t>(std::countr_zero(stops));
+      return stretch;
+    }
+  }
+  for (; at < size; ++at) {
+    const unsigned char b = bytes[at];
+    if (b == quote || b == kLf || b == kCr || b >= 0x80) {
+      stretch.stop = at;
+      return stretch;
+    }
+    if (b == delimiter) {
+      ++stretch.delimiters;
+      stretch.end = at + 1;
+    }
+  }
+  return stretch;
+}
+
 // The bytes a quote look-ahead looks for: line breaks, and quotes that may
 // close a quoted field because the next byte is a blank, the delimiter or a
 // line break. Masks of a block of 16 bytes (one bit a byte) or of a word of

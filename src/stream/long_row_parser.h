@@ -44,7 +44,6 @@ class LongRowParser {
         repair_quotes_(repair_quotes),
         unquoted_stops_(delimiter, kLf, kCr),
         quoted_stops_(quote_char, kLf, kLf),
-        plain_stops_(quote_char, kLf, kCr),
         candidates_(delimiter, quote_char) {}
 
   // Starts a row at `offset`, where the parser has `line_number`.
@@ -130,7 +129,6 @@ class LongRowParser {
   bool repair_quotes_;
   StopBytes unquoted_stops_;
   StopBytes quoted_stops_;
-  StopBytes plain_stops_;  // what ends a stretch of plain fields
   ClosingQuoteCandidates candidates_;
   std::uint64_t no_plain_stretch_before_ = 0;
   std::uint64_t position_ = 0;
@@ -152,21 +150,16 @@ bool LongRowParser::run_unquoted(Sink& sink) {
           sink.plain_field_room() != 0) {
         // Short unquoted ASCII fields, up to the last delimiter before a
         // quote, a line break or a byte from 0x80 up, go over in one piece.
-        std::size_t stop = plain_stops_.scan(bytes, at, size).end;
-        stop = skip_ascii(bytes, at, stop);
-        const char* const first = reinterpret_cast<const char*>(bytes) + at;
-        const char* const last =
-            static_cast<const char*>(::memrchr(first, delimiter_, stop - at));
-        const auto fields = last == nullptr ? 0 : static_cast<std::size_t>(
-                                                      std::count(first, last + 1, char(delimiter_)));
+        const PlainStretch stretch = plain_stretch(bytes, at, size, delimiter_, quote_char_);
+        const std::size_t fields = stretch.delimiters;
         if (fields != 0 && fields <= sink.plain_field_room()) {
-          sink.plain_fields(first, static_cast<std::size_t>(last + 1 - first), fields);
-          at += static_cast<std::size_t>(last + 1 - first);
+          sink.plain_fields(reinterpret_cast<const char*>(bytes) + at, stretch.end - at, fields);
+          at = stretch.end;
           position_ = base + at;
           if (at == size || bytes[at] == quote_char_) return false;
           continue;
         }
-        no_plain_stretch_before_ = base + stop;  // field by field up to there
+        no_plain_stretch_before_ = base + stretch.stop;  // field by field up to there
       }
     }
     // Field text runs to the delimiter or a line break; short fields are

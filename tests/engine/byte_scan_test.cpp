@@ -238,6 +238,38 @@ TEST(ByteScan, ClosingQuoteCandidatesOfEveryKernelAgreeWithPlainLoop) {
   }
 }
 
+// The plain stretch, byte by byte: the first quote, line break or high byte,
+// and the delimiters before it.
+TEST(ByteScan, PlainStretchOfEveryKernelAgreesWithPlainLoop) {
+  std::mt19937 rng(29);
+  for (int iteration = 0; iteration < 4000; ++iteration) {
+    // Mostly filler and delimiters, so that stretches often run past a block.
+    std::string bytes = random_text(rng, iteration % 2 == 0 ? "aaaaaaaa,,b" : "aaaa,\"\n\r\xC3", 300);
+    if (iteration % 3 == 0) bytes += random_bytes(rng, 40);
+    const Range range = random_range(rng, bytes.size());
+    const unsigned char delimiter = iteration % 4 == 0 ? '\"' : ',';  // the quote itself, now and then
+    PlainStretch want{range.end, range.from, 0};
+    for (std::size_t i = range.from; i < range.end; ++i) {
+      const auto b = static_cast<unsigned char>(bytes[i]);
+      if (b == '"' || b == '\n' || b == '\r' || b >= 0x80) {
+        want.stop = i;
+        break;
+      }
+      if (b == delimiter) {
+        ++want.delimiters;
+        want.end = i + 1;
+      }
+    }
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
+    vestle::testing::for_each_kernel([&] {
+      const PlainStretch got = plain_stretch(at, range.from, range.end, delimiter, '"');
+      ASSERT_EQ(got.stop, want.stop) << ::testing::PrintToString(bytes) << " from " << range.from;
+      ASSERT_EQ(got.end, want.end) << ::testing::PrintToString(bytes) << " from " << range.from;
+      ASSERT_EQ(got.delimiters, want.delimiters) << ::testing::PrintToString(bytes);
+    });
+  }
+}
+
 TEST(ByteScan, PairStartingRightBeforeEndIsFound) {
   // The pair's second byte is the byte at `end`, just outside the range.
   const std::string input = std::string(40, 'a') + "\"\"";
