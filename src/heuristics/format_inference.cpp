@@ -20,10 +20,10 @@ FormatInference::FormatInference(std::optional<unsigned char> delimiter,
       rows_counted_(columns ? 0 : kRowsCounted) {
   if (!delimiter) {
     for (const unsigned char candidate : kDelimiterCandidates) {
-      passes_.push_back(Pass{candidate, {}, {}, {}, {}, {}, false});
+      passes_.emplace_back(candidate);
     }
   } else if (!columns) {
-    passes_.push_back(Pass{*delimiter, {}, {}, {}, {}, {}, false});
+    passes_.emplace_back(*delimiter);
   }
 }
 

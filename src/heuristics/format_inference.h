@@ -52,6 +52,8 @@ class FormatInference {
 
  private:
   struct Pass {
+    explicit Pass(unsigned char candidate) noexcept : delimiter(candidate) {}
+
     unsigned char delimiter;
     FieldCountTally scored;   // the first rows, for the delimiter's score
     FieldCountTally counted;  // the first rows, for the column count
