@@ -206,7 +206,7 @@ template <bool kLongRows>
   std::size_t quoted_lf = row.quoted_lf;
   std::uint64_t high = 0;  // any high byte: a row that has none is only validated for nothing
   std::size_t rows = 0;
-  std::size_t lines = 0;
+  std::size_t extra_lines = 0;
   bool stopped_here = false;
   // Selected by masks, not branches: where rows end is what the data decides.
   for (; base + kBlock <= limit; base += kBlock) {
@@ -229,18 +229,20 @@ template <bool kLongRows>
       stopped_here = true;
       break;
     }
-    const std::size_t ending = count_here(ends);
-    rows += ending;
-    lines += (ending + quoted_lf + count_here(b.quoted_lf & through_last)) & ended;
+    rows += count_here(ends);
+    // LFs inside quotes are lines too; few rows have them.
+    if ((b.quoted_lf | quoted_lf) != 0) [[unlikely]] {
+      extra_lines += (quoted_lf + count_here(b.quoted_lf & through_last)) & ended;
+      quoted_lf = count_here(b.quoted_lf & after) + (quoted_lf & ~ended);
+    }
     row_start = some_end ? base + kBlock - leading : row_start;
     delimiters = count_here(b.delimiters & after) + (delimiters & ~ended);
-    quoted_lf = count_here(b.quoted_lf & after) + (quoted_lf & ~ended);
     high |= b.high;
   }
   carry_io = carry;
   base_io = base;
   run.rows += rows;
-  run.lines += lines;
+  run.lines += rows + extra_lines;
   run.end = rows != 0 ? row_start : run.end;
   const bool any_high = high != 0;
   row = RowSoFar{row_start, delimiters, quoted_lf, false, row.high || any_high};
