@@ -25,7 +25,8 @@
 namespace vestle::verbatim_kernels {
 namespace {
 
-VESTLE_BLOCKS_TARGET inline std::uint64_t prefix_xor_here(std::uint64_t bits) noexcept {
+[[gnu::always_inline]] VESTLE_BLOCKS_TARGET inline std::uint64_t prefix_xor_here(
+    std::uint64_t bits) noexcept {
 #if defined(VESTLE_BLOCKS_WIDE)
   return x86::prefix_xor_clmul(bits);
 #else
@@ -35,7 +36,8 @@ VESTLE_BLOCKS_TARGET inline std::uint64_t prefix_xor_here(std::uint64_t bits) no
 
 // Without popcnt, std::popcount is a library call that costs more than these
 // few operations.
-VESTLE_BLOCKS_TARGET inline std::size_t count_here(std::uint64_t bits) noexcept {
+[[gnu::always_inline]] VESTLE_BLOCKS_TARGET inline std::size_t count_here(
+    std::uint64_t bits) noexcept {
 #if defined(VESTLE_BLOCKS_WIDE)
   return static_cast<std::size_t>(__builtin_popcountll(bits));
 #else
@@ -157,9 +159,9 @@ inline std::uint64_t every_nth_bit(std::size_t fields) noexcept {
 // Whether each row that ends in the block (`ends`, at least one) has
 // `fields` fields, given the block's delimiters up to its last row end and
 // those the first row brought from earlier blocks.
-VESTLE_BLOCKS_TARGET inline bool rows_have_width(std::uint64_t ends, std::uint64_t delimiters,
-                                                 std::size_t carried, std::size_t fields,
-                                                 std::uint64_t nth_bits) noexcept {
+[[gnu::always_inline]] VESTLE_BLOCKS_TARGET inline bool rows_have_width(
+    std::uint64_t ends, std::uint64_t delimiters, std::size_t carried, std::size_t fields,
+    std::uint64_t nth_bits) noexcept {
   if (carried >= fields) return false;
 #if defined(VESTLE_BLOCKS_PEXT)
   // Among delimiters and row ends in order, a row end every `fields` places,
@@ -182,11 +184,141 @@ VESTLE_BLOCKS_TARGET inline bool rows_have_width(std::uint64_t ends, std::uint64
 #endif
 }
 
+#if defined(VESTLE_BLOCKS_BATCH_AVX512)
+constexpr std::size_t kBatchBlocks = 8;
+
+// Eight blocks classified at once: each mask of classify_rows as one 64-bit
+// lane a block, and what each block hands on to the next.
+struct BatchRows {
+  alignas(64) std::uint64_t quote[kBatchBlocks];
+  alignas(64) std::uint64_t delimiter[kBatchBlocks];
+  alignas(64) std::uint64_t lf[kBatchBlocks];
+  alignas(64) std::uint64_t cr[kBatchBlocks];
+  alignas(64) std::uint64_t high[kBatchBlocks];
+  alignas(64) std::uint64_t row_ends[kBatchBlocks];
+  alignas(64) std::uint64_t delimiters[kBatchBlocks];
+  alignas(64) std::uint64_t quoted_lf[kBatchBlocks];
+  alignas(64) std::uint64_t unusual[kBatchBlocks];
+  alignas(64) std::uint64_t separators[kBatchBlocks];
+  alignas(64) std::uint64_t closing[kBatchBlocks];
+  alignas(64) std::uint64_t unneeded[kBatchBlocks];
+  unsigned inside_at_end;  // bit j: block j ends inside quotes
+  unsigned plain_run_out;  // bit j: the plain-run addition carries out of block j
+
+  [[nodiscard]] BlockRows block(std::size_t j) const noexcept {
+    return {row_ends[j], delimiters[j], quoted_lf[j], high[j], unusual[j]};
+  }
+  [[nodiscard]] BlockCarry carry_after(std::size_t j) const noexcept {
+    return {((inside_at_end >> j) & 1) != 0 ? ~std::uint64_t{0} : 0,
+            quote[j],
+            separators[j],
+            row_ends[j],
+            closing[j],
+            unneeded[j],
+            (plain_run_out >> j) & 1};
+  }
+};
+
+// Eight 64-bit lanes, one block's mask each. The vector type's own
+// operators stand in for the intrinsics that g++ 12 warns about.
+using Lanes = __v8du;
+
+VESTLE_BLOCKS_TARGET inline Lanes as_lanes(__m512i vector) noexcept { return (Lanes)vector; }
+VESTLE_BLOCKS_TARGET inline __m512i as_vector(Lanes lanes) noexcept { return (__m512i)lanes; }
+
+// Bit i of each lane set where bit i - 1 is; bit 0 of lane j from the top
+// bit of lane j - 1, and of lane 0 from `previous`.
+VESTLE_BLOCKS_TARGET inline Lanes shifted_in_lanes(Lanes bits, std::uint64_t previous) noexcept {
+  const __m512i before =
+      _mm512_mask_alignr_epi64(as_vector(bits), 0xFF, as_vector(bits),
+                               _mm512_set1_epi64(static_cast<long long>(previous)), 7);
+  return (bits << 1) | (as_lanes(before) >> 63);
+}
+
+// The lanes whose top bit is set.
+VESTLE_BLOCKS_TARGET inline unsigned top_bits(Lanes lanes) noexcept {
+  return _mm512_test_epi64_mask(as_vector(lanes),
+                                _mm512_set1_epi64(static_cast<long long>(std::uint64_t{1} << 63)));
+}
+
+// classify_rows of the 8 full blocks at `blocks`, lane by lane: the same
+// masks, and each lane's carry into the next.
+VESTLE_BLOCKS_TARGET inline void classify_batch(const unsigned char* blocks, unsigned char quote,
+                                                unsigned char delimiter, const BlockCarry& carry,
+                                                BatchRows& out) noexcept {
+  const __m512i quote_bytes = _mm512_set1_epi8(static_cast<char>(quote));
+  const __m512i delimiter_bytes = _mm512_set1_epi8(static_cast<char>(delimiter));
+  const __m512i lf_bytes = _mm512_set1_epi8(static_cast<char>(kLf));
+  const __m512i cr_bytes = _mm512_set1_epi8(static_cast<char>(kCr));
+  for (std::size_t j = 0; j < kBatchBlocks; ++j) {
+    const __m512i v = _mm512_loadu_si512(blocks + j * kBlock);
+    out.quote[j] = _mm512_cmpeq_epi8_mask(v, quote_bytes);
+    out.delimiter[j] = _mm512_cmpeq_epi8_mask(v, delimiter_bytes);
+    out.lf[j] = _mm512_cmpeq_epi8_mask(v, lf_bytes);
+    out.cr[j] = _mm512_cmpeq_epi8_mask(v, cr_bytes);
+    out.high[j] = _mm512_movepi8_mask(v);
+  }
+  // Each block's masks into a lane through memory: cheaper than lane inserts.
+  const Lanes q = as_lanes(_mm512_load_si512(out.quote));
+  const Lanes d = as_lanes(_mm512_load_si512(out.delimiter));
+  const Lanes lf = as_lanes(_mm512_load_si512(out.lf));
+  const Lanes cr = as_lanes(_mm512_load_si512(out.cr));
+  const __m512i ones = _mm512_set1_epi64(-1);
+  // Prefix XOR within each lane, then flipped in the lanes that start inside
+  // quotes: after an odd number of quotes in the lanes before.
+  Lanes inside = q ^ (q << 1);
+  inside ^= inside << 2;
+  inside ^= inside << 4;
+  inside ^= inside << 8;
+  inside ^= inside << 16;
+  inside ^= inside << 32;
+  unsigned starts_inside =
+      ((top_bits(inside) << 1) | static_cast<unsigned>(carry.inside & 1)) & 0xFF;
+  starts_inside ^= starts_inside << 1;
+  starts_inside ^= starts_inside << 2;
+  starts_inside ^= starts_inside << 4;
+  inside ^= as_lanes(_mm512_maskz_mov_epi64(static_cast<__mmask8>(starts_inside), ones));
+  out.inside_at_end = top_bits(inside);
+  const Lanes opening = q & inside;
+  const Lanes closing = q & ~inside;
+  const Lanes row_ends = lf & ~inside;
+  const Lanes separators = d | lf;
+  const Lanes field_starts = shifted_in_lanes(separators, carry.separators);
+  const Lanes after_quote = shifted_in_lanes(q, carry.quotes);
+  const Lanes plain = inside & ~(separators | cr);
+  // classify_rows' addition over all 512 bits: the lanes' sums, then a carry
+  // into each lane that the one before makes, or passes on when all ones.
+  const Lanes sum = plain + (opening & field_starts);
+  const unsigned made = _mm512_cmplt_epu64_mask(as_vector(sum), as_vector(plain));
+  const unsigned passed_on = _mm512_cmpeq_epi64_mask(as_vector(sum), ones);
+  const unsigned injected = (made << 1) | static_cast<unsigned>(carry.plain_run);
+  const unsigned carried_in = ((injected + passed_on) ^ passed_on) | injected;
+  out.plain_run_out = carried_in >> 1;
+  const Lanes total = as_lanes(_mm512_mask_sub_epi64(
+      as_vector(sum), static_cast<__mmask8>(carried_in & 0xFF), as_vector(sum), ones));
+  const Lanes unneeded = total & ~plain & closing;
+  const Lanes after_unneeded = shifted_in_lanes(unneeded, carry.unneeded);
+  const Lanes not_after_closing =
+      shifted_in_lanes(closing, carry.closing) & ~(q | (separators & ~after_unneeded));
+  const Lanes blank_lines = row_ends & shifted_in_lanes(row_ends, carry.row_ends);
+  const Lanes unusual = (opening & ~(field_starts | after_quote)) | not_after_closing |
+                        (cr & ~inside) | blank_lines;
+  _mm512_store_si512(out.row_ends, as_vector(row_ends));
+  _mm512_store_si512(out.delimiters, as_vector(d & ~inside));
+  _mm512_store_si512(out.quoted_lf, as_vector(lf & inside));
+  _mm512_store_si512(out.unusual, as_vector(unusual));
+  _mm512_store_si512(out.separators, as_vector(separators));
+  _mm512_store_si512(out.closing, as_vector(closing));
+  _mm512_store_si512(out.unneeded, as_vector(unneeded));
+}
+#endif
+
 // Takes block after block, from `base`, as long as every row that ends in
 // one qualifies by its masks alone: nothing unusual, each row's width, none
 // too long (checked only when `kLongRows`: a window can hold a row that
 // long), none past the valid UTF-8. Then no branch depends on where rows
-// end. Returns true when it stopped at a block it classified: `stopped`
+// end. With AVX-512 the blocks are classified eight at a time, each a lane
+// of the vector unit. Returns true when it stopped at a block it classified: `stopped`
 // holds that block's masks, `carry` is past it, and `row` and `run` are as
 // the row-by-row scan keeps them before it. Not inlined, so that its few
 // values stay in registers.
@@ -207,10 +339,9 @@ template <bool kLongRows>
   std::uint64_t high = 0;  // any high byte: a row that has none is only validated for nothing
   std::size_t rows = 0;
   std::size_t extra_lines = 0;
-  bool stopped_here = false;
-  // Selected by masks, not branches: where rows end is what the data decides.
-  for (; base + kBlock <= limit; base += kBlock) {
-    const BlockRows b = classify_rows(bytes + base, kBlock, scan.quote, scan.delimiter, carry);
+  // Takes the block at `base` when its rows qualify. Selected by masks, not
+  // branches: where rows end is what the data decides.
+  const auto take = [&](const BlockRows& b) VESTLE_BLOCKS_TARGET __attribute__((always_inline)) {
     const std::uint64_t ends = b.row_ends;
     const bool some_end = ends != 0;
     const std::uint64_t ended = std::uint64_t{0} - std::uint64_t{some_end};  // all ones or none
@@ -224,11 +355,7 @@ template <bool kLongRows>
       const std::size_t first_end = base + static_cast<std::size_t>(std::countr_zero(ends)) + 1;
       fits = fits && first_end - row_start < scan.max_row_bytes;
     }
-    if ((b.unusual != 0) | (some_end & !fits)) {
-      stopped = b;
-      stopped_here = true;
-      break;
-    }
+    if ((b.unusual != 0) | (some_end & !fits)) return false;
     rows += count_here(ends);
     // LFs inside quotes are lines too; few rows have them.
     if ((b.quoted_lf | quoted_lf) != 0) [[unlikely]] {
@@ -238,6 +365,31 @@ template <bool kLongRows>
     row_start = some_end ? base + kBlock - leading : row_start;
     delimiters = count_here(b.delimiters & after) + (delimiters & ~ended);
     high |= b.high;
+    return true;
+  };
+  bool stopped_here = false;
+#if defined(VESTLE_BLOCKS_BATCH_AVX512)
+  BatchRows batch;
+  while (!stopped_here && base + kBatchBlocks * kBlock <= limit) {
+    classify_batch(bytes + base, scan.quote, scan.delimiter, carry, batch);
+    std::size_t j = 0;
+    for (; j < kBatchBlocks; ++j, base += kBlock) {
+      if (!take(batch.block(j))) {
+        stopped = batch.block(j);
+        stopped_here = true;
+        break;
+      }
+    }
+    carry = batch.carry_after(j < kBatchBlocks ? j : kBatchBlocks - 1);
+  }
+#endif
+  for (; !stopped_here && base + kBlock <= limit; base += kBlock) {
+    const BlockRows b = classify_rows(bytes + base, kBlock, scan.quote, scan.delimiter, carry);
+    if (!take(b)) {
+      stopped = b;
+      stopped_here = true;
+      break;
+    }
   }
   carry_io = carry;
   base_io = base;
@@ -265,9 +417,9 @@ VESTLE_BLOCKS_TARGET VerbatimRowScanner::Run scan_run_here(const Scan& scan_in, 
   for (;;) {
     BlockRows rows;
     const bool classified =
-        long_rows ? take_ordinary_blocks<true>(scan, nth_bits, base, carry, row, run, has_high, rows)
-                  : take_ordinary_blocks<false>(scan, nth_bits, base, carry, row, run, has_high,
-                                                rows);
+        long_rows
+            ? take_ordinary_blocks<true>(scan, nth_bits, base, carry, row, run, has_high, rows)
+            : take_ordinary_blocks<false>(scan, nth_bits, base, carry, row, run, has_high, rows);
     bool decide_by_bytes = !classified && base >= scan.size;  // no LF ends the row in the window
     if (!decide_by_bytes) {
       if (!classified) {
@@ -281,7 +433,8 @@ VESTLE_BLOCKS_TARGET VerbatimRowScanner::Run scan_run_here(const Scan& scan_in, 
         }
         rows = classify_rows(block, valid, scan.quote, scan.delimiter, carry);
       }
-      // The open row starts at or before the block; later ones where the last ended.
+      // The open row starts at or before the block; later ones where the last
+      // ended.
       std::uint64_t row_bits = ~std::uint64_t{0};
       for (std::uint64_t ends = rows.row_ends;; ends &= ends - 1) {
         // The bits of the row up to its LF, or to the block's end.

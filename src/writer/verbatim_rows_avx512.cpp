@@ -11,6 +11,7 @@
 #define VESTLE_BLOCKS_CLASSIFY x86::classify_block_avx512
 #define VESTLE_BLOCKS_WIDE
 #define VESTLE_BLOCKS_PEXT
+#define VESTLE_BLOCKS_BATCH_AVX512
 #include "writer/verbatim_blocks.h"
 
 const vestle::verbatim_kernels::ScanRun vestle::verbatim_kernels::kScanRunAvx512 = scan_run_here;
