@@ -241,11 +241,9 @@ VESTLE_BLOCKS_TARGET inline unsigned top_bits(Lanes lanes) noexcept {
                                 _mm512_set1_epi64(static_cast<long long>(std::uint64_t{1} << 63)));
 }
 
-// classify_rows of the 8 full blocks at `blocks`, lane by lane: the same
-// masks, and each lane's carry into the next.
-VESTLE_BLOCKS_TARGET inline void classify_batch(const unsigned char* blocks, unsigned char quote,
-                                                unsigned char delimiter, const BlockCarry& carry,
-                                                BatchRows& out) noexcept {
+// The byte classes of the 8 full blocks at `blocks`, a block's mask to a lane.
+VESTLE_BLOCKS_TARGET inline void compare_batch(const unsigned char* blocks, unsigned char quote,
+                                               unsigned char delimiter, BatchRows& out) noexcept {
   const __m512i quote_bytes = _mm512_set1_epi8(static_cast<char>(quote));
   const __m512i delimiter_bytes = _mm512_set1_epi8(static_cast<char>(delimiter));
   const __m512i lf_bytes = _mm512_set1_epi8(static_cast<char>(kLf));
@@ -258,7 +256,13 @@ VESTLE_BLOCKS_TARGET inline void classify_batch(const unsigned char* blocks, uns
     out.cr[j] = _mm512_cmpeq_epi8_mask(v, cr_bytes);
     out.high[j] = _mm512_movepi8_mask(v);
   }
-  // Each block's masks into a lane through memory: cheaper than lane inserts.
+}
+
+// classify_rows of a compared batch, lane by lane: the same masks, and each
+// lane's carry into the next.
+VESTLE_BLOCKS_TARGET inline void classify_batch(const BlockCarry& carry, BatchRows& out) noexcept {
+  // The masks come back as lanes through memory, cheaper than lane inserts
+  // once the stores are done: a batch is compared one ahead.
   const Lanes q = as_lanes(_mm512_load_si512(out.quote));
   const Lanes d = as_lanes(_mm512_load_si512(out.delimiter));
   const Lanes lf = as_lanes(_mm512_load_si512(out.lf));
@@ -369,9 +373,19 @@ template <bool kLongRows>
   };
   bool stopped_here = false;
 #if defined(VESTLE_BLOCKS_BATCH_AVX512)
-  BatchRows batch;
-  while (!stopped_here && base + kBatchBlocks * kBlock <= limit) {
-    classify_batch(bytes + base, scan.quote, scan.delimiter, carry, batch);
+  constexpr std::size_t kBatchBytes = kBatchBlocks * kBlock;
+  BatchRows batches[2];
+  std::size_t current = 0;
+  bool compared = false;  // the current batch's bytes, by the turn before
+  while (!stopped_here && base + kBatchBytes <= limit) {
+    if (!compared) compare_batch(bytes + base, scan.quote, scan.delimiter, batches[current]);
+    compared = base + 2 * kBatchBytes <= limit;
+    if (compared) {
+      compare_batch(bytes + base + kBatchBytes, scan.quote, scan.delimiter, batches[current ^ 1]);
+    }
+    BatchRows& batch = batches[current];
+    current ^= 1;
+    classify_batch(carry, batch);
     std::size_t j = 0;
     for (; j < kBatchBlocks; ++j, base += kBlock) {
       if (!take(batch.block(j))) {
