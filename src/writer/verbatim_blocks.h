@@ -162,16 +162,16 @@ inline std::uint64_t every_nth_bit(std::size_t fields) noexcept {
 [[gnu::always_inline]] VESTLE_BLOCKS_TARGET inline bool rows_have_width(
     std::uint64_t ends, std::uint64_t delimiters, std::size_t carried, std::size_t fields,
     std::uint64_t nth_bits) noexcept {
-  if (carried >= fields) return false;
-#if defined(VESTLE_BLOCKS_PEXT)
+#if defined(VESTLE_BLOCKS_PDEP)
   // Among delimiters and row ends in order, a row end every `fields` places,
-  // the first after the delimiters carried in.
-  const std::uint64_t events = delimiters | ends;
+  // the first after the delimiters carried in: that pattern, deposited on
+  // them, is the row ends. Too many carried in wraps `shift` past the block,
+  // where no row end may be.
   const std::size_t shift = fields - 1 - carried;
-  const std::uint64_t wanted =
-      shift < kBlock ? _bzhi_u64(nth_bits << shift, static_cast<unsigned>(count_here(events))) : 0;
-  return _pext_u64(ends, events) == wanted;
+  const std::uint64_t pattern = shift < kBlock ? nth_bits << shift : 0;
+  return _pdep_u64(pattern, delimiters | ends) == ends;
 #else
+  if (carried >= fields) return false;
   (void)nth_bits;
   std::uint64_t before = 0;  // bits of the rows already counted
   for (; ends != 0; ends &= ends - 1) {
@@ -202,11 +202,16 @@ struct BatchRows {
   alignas(64) std::uint64_t separators[kBatchBlocks];
   alignas(64) std::uint64_t closing[kBatchBlocks];
   alignas(64) std::uint64_t unneeded[kBatchBlocks];
-  unsigned inside_at_end;  // bit j: block j ends inside quotes
-  unsigned plain_run_out;  // bit j: the plain-run addition carries out of block j
+  unsigned unusual_blocks;  // bit j: block j has unusual bytes
+  unsigned inside_at_end;   // bit j: block j ends inside quotes
+  unsigned plain_run_out;   // bit j: the plain-run addition carries out of block j
 
   [[nodiscard]] BlockRows block(std::size_t j) const noexcept {
     return {row_ends[j], delimiters[j], quoted_lf[j], high[j], unusual[j]};
+  }
+  // Block j, known to have no unusual bytes: a constant the compiler folds.
+  [[nodiscard]] BlockRows usual_block(std::size_t j) const noexcept {
+    return {row_ends[j], delimiters[j], quoted_lf[j], high[j], 0};
   }
   [[nodiscard]] BlockCarry carry_after(std::size_t j) const noexcept {
     return {((inside_at_end >> j) & 1) != 0 ? ~std::uint64_t{0} : 0,
@@ -311,6 +316,7 @@ VESTLE_BLOCKS_TARGET inline void classify_batch(const BlockCarry& carry, BatchRo
   _mm512_store_si512(out.delimiters, as_vector(d & ~inside));
   _mm512_store_si512(out.quoted_lf, as_vector(lf & inside));
   _mm512_store_si512(out.unusual, as_vector(unusual));
+  out.unusual_blocks = _mm512_test_epi64_mask(as_vector(unusual), as_vector(unusual));
   _mm512_store_si512(out.separators, as_vector(separators));
   _mm512_store_si512(out.closing, as_vector(closing));
   _mm512_store_si512(out.unneeded, as_vector(unneeded));
@@ -386,9 +392,11 @@ template <bool kLongRows>
     BatchRows& batch = batches[current];
     current ^= 1;
     classify_batch(carry, batch);
+    const unsigned usual = static_cast<unsigned>(
+        std::countr_zero(batch.unusual_blocks | (1U << kBatchBlocks)));  // blocks before one
     std::size_t j = 0;
     for (; j < kBatchBlocks; ++j, base += kBlock) {
-      if (!take(batch.block(j))) {
+      if (j == usual || !take(batch.usual_block(j))) {
         stopped = batch.block(j);
         stopped_here = true;
         break;
