@@ -203,6 +203,7 @@ struct BatchRows {
   alignas(64) std::uint64_t closing[kBatchBlocks];
   alignas(64) std::uint64_t unneeded[kBatchBlocks];
   unsigned unusual_blocks;  // bit j: block j has unusual bytes
+  unsigned quoted_lf_blocks;  // bit j: block j has LFs inside quotes
   unsigned inside_at_end;   // bit j: block j ends inside quotes
   unsigned plain_run_out;   // bit j: the plain-run addition carries out of block j
 
@@ -317,6 +318,7 @@ VESTLE_BLOCKS_TARGET inline void classify_batch(const BlockCarry& carry, BatchRo
   _mm512_store_si512(out.quoted_lf, as_vector(lf & inside));
   _mm512_store_si512(out.unusual, as_vector(unusual));
   out.unusual_blocks = _mm512_test_epi64_mask(as_vector(unusual), as_vector(unusual));
+  out.quoted_lf_blocks = _mm512_test_epi64_mask(as_vector(lf), as_vector(inside));
   _mm512_store_si512(out.separators, as_vector(separators));
   _mm512_store_si512(out.closing, as_vector(closing));
   _mm512_store_si512(out.unneeded, as_vector(unneeded));
@@ -395,6 +397,25 @@ template <bool kLongRows>
     const unsigned usual = static_cast<unsigned>(
         std::countr_zero(batch.unusual_blocks | (1U << kBatchBlocks)));  // blocks before one
     std::size_t j = 0;
+    if (!kLongRows && fields != 0 && quoted_lf == 0 &&
+        (batch.quoted_lf_blocks & ((1U << usual) - 1)) == 0) {
+      // The common case, with less to keep: rows of one line each, checked
+      // for width alone. A block without row ends passes the check as it is.
+      for (; j < usual; ++j, base += kBlock) {
+        const std::uint64_t ends = batch.row_ends[j];
+        const std::uint64_t block_delimiters = batch.delimiters[j];
+        const std::uint64_t ended = std::uint64_t{0} - std::uint64_t{ends != 0};
+        const std::size_t leading = static_cast<std::size_t>(std::countl_zero(ends | 1));
+        const std::uint64_t through_last = (~std::uint64_t{0} >> leading) & ended;
+        const std::size_t shift = fields - 1 - delimiters;
+        const std::uint64_t pattern = shift < kBlock ? nth_bits << shift : 0;
+        if (_pdep_u64(pattern, (block_delimiters & through_last) | ends) != ends) break;
+        rows += count_here(ends);
+        row_start = ends != 0 ? base + kBlock - leading : row_start;
+        delimiters = count_here(block_delimiters & ~through_last) + (delimiters & ~ended);
+        high |= batch.high[j];
+      }
+    }
     for (; j < kBatchBlocks; ++j, base += kBlock) {
       if (j == usual || !take(batch.usual_block(j))) {
         stopped = batch.block(j);
