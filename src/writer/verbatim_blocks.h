@@ -184,11 +184,104 @@ inline std::uint64_t every_nth_bit(std::size_t fields) noexcept {
 #endif
 }
 
+#if defined(VESTLE_BLOCKS_BATCH_AVX512) || defined(VESTLE_BLOCKS_BATCH_AVX2)
+#define VESTLE_BLOCKS_BATCH 1
+// A batch of blocks classified at once, one block's mask to each 64-bit
+// lane of a vector. The vector type's own operators stand in for the
+// intrinsics that g++ 12 warns about.
 #if defined(VESTLE_BLOCKS_BATCH_AVX512)
 constexpr std::size_t kBatchBlocks = 8;
+using Lanes = __v8du;
 
-// Eight blocks classified at once: each mask of classify_rows as one 64-bit
-// lane a block, and what each block hands on to the next.
+VESTLE_BLOCKS_TARGET inline Lanes as_lanes(__m512i vector) noexcept { return (Lanes)vector; }
+VESTLE_BLOCKS_TARGET inline __m512i as_vector(Lanes lanes) noexcept { return (__m512i)lanes; }
+VESTLE_BLOCKS_TARGET inline Lanes load_lanes(const std::uint64_t* from) noexcept {
+  return as_lanes(_mm512_load_si512(from));
+}
+VESTLE_BLOCKS_TARGET inline void store_lanes(std::uint64_t* to, Lanes lanes) noexcept {
+  _mm512_store_si512(to, as_vector(lanes));
+}
+// Lane j of the result is lane j - 1 of `lanes`, and lane 0 is `first`.
+VESTLE_BLOCKS_TARGET inline Lanes lanes_before(Lanes lanes, std::uint64_t first) noexcept {
+  return as_lanes(_mm512_mask_alignr_epi64(as_vector(lanes), 0xFF, as_vector(lanes),
+                                           _mm512_set1_epi64(static_cast<long long>(first)), 7));
+}
+VESTLE_BLOCKS_TARGET inline unsigned nonzero_lanes(Lanes lanes) noexcept {
+  return _mm512_test_epi64_mask(as_vector(lanes), as_vector(lanes));
+}
+VESTLE_BLOCKS_TARGET inline unsigned all_ones_lanes(Lanes lanes) noexcept {
+  return _mm512_cmpeq_epi64_mask(as_vector(lanes), _mm512_set1_epi64(-1));
+}
+// The lanes where `a` is below `b`, unsigned.
+VESTLE_BLOCKS_TARGET inline unsigned below_lanes(Lanes a, Lanes b) noexcept {
+  return _mm512_cmplt_epu64_mask(as_vector(a), as_vector(b));
+}
+// All ones in the lanes whose bit is set in `lanes`, else zero.
+VESTLE_BLOCKS_TARGET inline Lanes lanes_where(unsigned lanes) noexcept {
+  return as_lanes(_mm512_maskz_mov_epi64(static_cast<__mmask8>(lanes), _mm512_set1_epi64(-1)));
+}
+// `values` plus one in the lanes whose bit is set in `lanes`.
+VESTLE_BLOCKS_TARGET inline Lanes plus_one_where(Lanes values, unsigned lanes) noexcept {
+  return as_lanes(_mm512_mask_sub_epi64(as_vector(values), static_cast<__mmask8>(lanes),
+                                        as_vector(values), _mm512_set1_epi64(-1)));
+}
+// The lanes whose top bit is set.
+VESTLE_BLOCKS_TARGET inline unsigned top_bits(Lanes lanes) noexcept {
+  return _mm512_test_epi64_mask(as_vector(lanes),
+                                _mm512_set1_epi64(static_cast<long long>(std::uint64_t{1} << 63)));
+}
+#else
+constexpr std::size_t kBatchBlocks = 4;
+using Lanes = __v4du;
+
+VESTLE_BLOCKS_TARGET inline Lanes as_lanes(__m256i vector) noexcept { return (Lanes)vector; }
+VESTLE_BLOCKS_TARGET inline __m256i as_vector(Lanes lanes) noexcept { return (__m256i)lanes; }
+VESTLE_BLOCKS_TARGET inline Lanes load_lanes(const std::uint64_t* from) noexcept {
+  return as_lanes(_mm256_load_si256(reinterpret_cast<const __m256i*>(from)));
+}
+VESTLE_BLOCKS_TARGET inline void store_lanes(std::uint64_t* to, Lanes lanes) noexcept {
+  _mm256_store_si256(reinterpret_cast<__m256i*>(to), as_vector(lanes));
+}
+VESTLE_BLOCKS_TARGET inline Lanes lanes_before(Lanes lanes, std::uint64_t first) noexcept {
+  const __m256i rotated = _mm256_permute4x64_epi64(as_vector(lanes), 0x93);  // 3, 0, 1, 2
+  return as_lanes(
+      _mm256_blend_epi32(rotated, _mm256_set1_epi64x(static_cast<long long>(first)), 0x03));
+}
+VESTLE_BLOCKS_TARGET inline unsigned sign_lanes(__m256i lanes) noexcept {
+  return static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(lanes)));
+}
+VESTLE_BLOCKS_TARGET inline unsigned nonzero_lanes(Lanes lanes) noexcept {
+  return ~sign_lanes(_mm256_cmpeq_epi64(as_vector(lanes), _mm256_setzero_si256())) & 0xF;
+}
+VESTLE_BLOCKS_TARGET inline unsigned all_ones_lanes(Lanes lanes) noexcept {
+  return sign_lanes(_mm256_cmpeq_epi64(as_vector(lanes), _mm256_set1_epi64x(-1)));
+}
+VESTLE_BLOCKS_TARGET inline unsigned below_lanes(Lanes a, Lanes b) noexcept {
+  const Lanes sign = {std::uint64_t{1} << 63, std::uint64_t{1} << 63, std::uint64_t{1} << 63,
+                      std::uint64_t{1} << 63};
+  return sign_lanes(_mm256_cmpgt_epi64(as_vector(b ^ sign), as_vector(a ^ sign)));
+}
+VESTLE_BLOCKS_TARGET inline Lanes lanes_where(unsigned lanes) noexcept {
+  const Lanes bit = {1, 2, 4, 8};
+  const Lanes chosen = Lanes{lanes, lanes, lanes, lanes} & bit;
+  return as_lanes(_mm256_cmpeq_epi64(as_vector(chosen), as_vector(bit)));
+}
+VESTLE_BLOCKS_TARGET inline Lanes plus_one_where(Lanes values, unsigned lanes) noexcept {
+  return values - lanes_where(lanes);  // all ones is minus one
+}
+VESTLE_BLOCKS_TARGET inline unsigned top_bits(Lanes lanes) noexcept {
+  return sign_lanes(as_vector(lanes));
+}
+#endif
+
+// Bit i of each lane set where bit i - 1 is; bit 0 of lane j from the top
+// bit of lane j - 1, and of lane 0 from `previous`.
+VESTLE_BLOCKS_TARGET inline Lanes shifted_in_lanes(Lanes bits, std::uint64_t previous) noexcept {
+  return (bits << 1) | (lanes_before(bits, previous) >> 63);
+}
+
+// classify_rows' masks of a batch, a block to a lane, and what each block
+// hands on to the next.
 struct BatchRows {
   alignas(64) std::uint64_t quote[kBatchBlocks];
   alignas(64) std::uint64_t delimiter[kBatchBlocks];
@@ -202,10 +295,10 @@ struct BatchRows {
   alignas(64) std::uint64_t separators[kBatchBlocks];
   alignas(64) std::uint64_t closing[kBatchBlocks];
   alignas(64) std::uint64_t unneeded[kBatchBlocks];
-  unsigned unusual_blocks;  // bit j: block j has unusual bytes
+  unsigned unusual_blocks;    // bit j: block j has unusual bytes
   unsigned quoted_lf_blocks;  // bit j: block j has LFs inside quotes
-  unsigned inside_at_end;   // bit j: block j ends inside quotes
-  unsigned plain_run_out;   // bit j: the plain-run addition carries out of block j
+  unsigned inside_at_end;     // bit j: block j ends inside quotes
+  unsigned plain_run_out;     // bit j: the plain-run addition carries out of block j
 
   [[nodiscard]] BlockRows block(std::size_t j) const noexcept {
     return {row_ends[j], delimiters[j], quoted_lf[j], high[j], unusual[j]};
@@ -225,55 +318,29 @@ struct BatchRows {
   }
 };
 
-// Eight 64-bit lanes, one block's mask each. The vector type's own
-// operators stand in for the intrinsics that g++ 12 warns about.
-using Lanes = __v8du;
-
-VESTLE_BLOCKS_TARGET inline Lanes as_lanes(__m512i vector) noexcept { return (Lanes)vector; }
-VESTLE_BLOCKS_TARGET inline __m512i as_vector(Lanes lanes) noexcept { return (__m512i)lanes; }
-
-// Bit i of each lane set where bit i - 1 is; bit 0 of lane j from the top
-// bit of lane j - 1, and of lane 0 from `previous`.
-VESTLE_BLOCKS_TARGET inline Lanes shifted_in_lanes(Lanes bits, std::uint64_t previous) noexcept {
-  const __m512i before =
-      _mm512_mask_alignr_epi64(as_vector(bits), 0xFF, as_vector(bits),
-                               _mm512_set1_epi64(static_cast<long long>(previous)), 7);
-  return (bits << 1) | (as_lanes(before) >> 63);
-}
-
-// The lanes whose top bit is set.
-VESTLE_BLOCKS_TARGET inline unsigned top_bits(Lanes lanes) noexcept {
-  return _mm512_test_epi64_mask(as_vector(lanes),
-                                _mm512_set1_epi64(static_cast<long long>(std::uint64_t{1} << 63)));
-}
-
-// The byte classes of the 8 full blocks at `blocks`, a block's mask to a lane.
+// The byte classes of the full blocks of a batch at `blocks`.
 VESTLE_BLOCKS_TARGET inline void compare_batch(const unsigned char* blocks, unsigned char quote,
                                                unsigned char delimiter, BatchRows& out) noexcept {
-  const __m512i quote_bytes = _mm512_set1_epi8(static_cast<char>(quote));
-  const __m512i delimiter_bytes = _mm512_set1_epi8(static_cast<char>(delimiter));
-  const __m512i lf_bytes = _mm512_set1_epi8(static_cast<char>(kLf));
-  const __m512i cr_bytes = _mm512_set1_epi8(static_cast<char>(kCr));
   for (std::size_t j = 0; j < kBatchBlocks; ++j) {
-    const __m512i v = _mm512_loadu_si512(blocks + j * kBlock);
-    out.quote[j] = _mm512_cmpeq_epi8_mask(v, quote_bytes);
-    out.delimiter[j] = _mm512_cmpeq_epi8_mask(v, delimiter_bytes);
-    out.lf[j] = _mm512_cmpeq_epi8_mask(v, lf_bytes);
-    out.cr[j] = _mm512_cmpeq_epi8_mask(v, cr_bytes);
-    out.high[j] = _mm512_movepi8_mask(v);
+    const BlockClasses c = VESTLE_BLOCKS_CLASSIFY(blocks + j * kBlock, quote, delimiter);
+    out.quote[j] = c.quote;
+    out.delimiter[j] = c.delimiter;
+    out.lf[j] = c.lf;
+    out.cr[j] = c.cr;
+    out.high[j] = c.high;
   }
 }
 
 // classify_rows of a compared batch, lane by lane: the same masks, and each
 // lane's carry into the next.
 VESTLE_BLOCKS_TARGET inline void classify_batch(const BlockCarry& carry, BatchRows& out) noexcept {
+  constexpr unsigned kAllLanes = (1U << kBatchBlocks) - 1;
   // The masks come back as lanes through memory, cheaper than lane inserts
   // once the stores are done: a batch is compared one ahead.
-  const Lanes q = as_lanes(_mm512_load_si512(out.quote));
-  const Lanes d = as_lanes(_mm512_load_si512(out.delimiter));
-  const Lanes lf = as_lanes(_mm512_load_si512(out.lf));
-  const Lanes cr = as_lanes(_mm512_load_si512(out.cr));
-  const __m512i ones = _mm512_set1_epi64(-1);
+  const Lanes q = load_lanes(out.quote);
+  const Lanes d = load_lanes(out.delimiter);
+  const Lanes lf = load_lanes(out.lf);
+  const Lanes cr = load_lanes(out.cr);
   // Prefix XOR within each lane, then flipped in the lanes that start inside
   // quotes: after an odd number of quotes in the lanes before.
   Lanes inside = q ^ (q << 1);
@@ -282,12 +349,9 @@ VESTLE_BLOCKS_TARGET inline void classify_batch(const BlockCarry& carry, BatchRo
   inside ^= inside << 8;
   inside ^= inside << 16;
   inside ^= inside << 32;
-  unsigned starts_inside =
-      ((top_bits(inside) << 1) | static_cast<unsigned>(carry.inside & 1)) & 0xFF;
-  starts_inside ^= starts_inside << 1;
-  starts_inside ^= starts_inside << 2;
-  starts_inside ^= starts_inside << 4;
-  inside ^= as_lanes(_mm512_maskz_mov_epi64(static_cast<__mmask8>(starts_inside), ones));
+  unsigned starts_inside = (top_bits(inside) << 1) | static_cast<unsigned>(carry.inside & 1);
+  for (unsigned shift = 1; shift < kBatchBlocks; shift *= 2) starts_inside ^= starts_inside << shift;
+  inside ^= lanes_where(starts_inside & kAllLanes);
   out.inside_at_end = top_bits(inside);
   const Lanes opening = q & inside;
   const Lanes closing = q & ~inside;
@@ -296,16 +360,15 @@ VESTLE_BLOCKS_TARGET inline void classify_batch(const BlockCarry& carry, BatchRo
   const Lanes field_starts = shifted_in_lanes(separators, carry.separators);
   const Lanes after_quote = shifted_in_lanes(q, carry.quotes);
   const Lanes plain = inside & ~(separators | cr);
-  // classify_rows' addition over all 512 bits: the lanes' sums, then a carry
-  // into each lane that the one before makes, or passes on when all ones.
+  // classify_rows' addition over the whole batch: the lanes' sums, then a
+  // carry into each lane that the one before makes, or passes on when all ones.
   const Lanes sum = plain + (opening & field_starts);
-  const unsigned made = _mm512_cmplt_epu64_mask(as_vector(sum), as_vector(plain));
-  const unsigned passed_on = _mm512_cmpeq_epi64_mask(as_vector(sum), ones);
+  const unsigned made = below_lanes(sum, plain);
+  const unsigned passed_on = all_ones_lanes(sum);
   const unsigned injected = (made << 1) | static_cast<unsigned>(carry.plain_run);
   const unsigned carried_in = ((injected + passed_on) ^ passed_on) | injected;
   out.plain_run_out = carried_in >> 1;
-  const Lanes total = as_lanes(_mm512_mask_sub_epi64(
-      as_vector(sum), static_cast<__mmask8>(carried_in & 0xFF), as_vector(sum), ones));
+  const Lanes total = plus_one_where(sum, carried_in & kAllLanes);
   const Lanes unneeded = total & ~plain & closing;
   const Lanes after_unneeded = shifted_in_lanes(unneeded, carry.unneeded);
   const Lanes not_after_closing =
@@ -313,15 +376,15 @@ VESTLE_BLOCKS_TARGET inline void classify_batch(const BlockCarry& carry, BatchRo
   const Lanes blank_lines = row_ends & shifted_in_lanes(row_ends, carry.row_ends);
   const Lanes unusual = (opening & ~(field_starts | after_quote)) | not_after_closing |
                         (cr & ~inside) | blank_lines;
-  _mm512_store_si512(out.row_ends, as_vector(row_ends));
-  _mm512_store_si512(out.delimiters, as_vector(d & ~inside));
-  _mm512_store_si512(out.quoted_lf, as_vector(lf & inside));
-  _mm512_store_si512(out.unusual, as_vector(unusual));
-  out.unusual_blocks = _mm512_test_epi64_mask(as_vector(unusual), as_vector(unusual));
-  out.quoted_lf_blocks = _mm512_test_epi64_mask(as_vector(lf), as_vector(inside));
-  _mm512_store_si512(out.separators, as_vector(separators));
-  _mm512_store_si512(out.closing, as_vector(closing));
-  _mm512_store_si512(out.unneeded, as_vector(unneeded));
+  store_lanes(out.row_ends, row_ends);
+  store_lanes(out.delimiters, d & ~inside);
+  store_lanes(out.quoted_lf, lf & inside);
+  store_lanes(out.unusual, unusual);
+  store_lanes(out.separators, separators);
+  store_lanes(out.closing, closing);
+  store_lanes(out.unneeded, unneeded);
+  out.unusual_blocks = nonzero_lanes(unusual);
+  out.quoted_lf_blocks = nonzero_lanes(lf & inside);
 }
 #endif
 
@@ -329,8 +392,8 @@ VESTLE_BLOCKS_TARGET inline void classify_batch(const BlockCarry& carry, BatchRo
 // one qualifies by its masks alone: nothing unusual, each row's width, none
 // too long (checked only when `kLongRows`: a window can hold a row that
 // long), none past the valid UTF-8. Then no branch depends on where rows
-// end. With AVX-512 the blocks are classified eight at a time, each a lane
-// of the vector unit. Returns true when it stopped at a block it classified: `stopped`
+// end. With AVX2 and AVX-512 the blocks are classified four or eight at a
+// time, each a lane of the vector unit. Returns true when it stopped at a block it classified: `stopped`
 // holds that block's masks, `carry` is past it, and `row` and `run` are as
 // the row-by-row scan keeps them before it. Not inlined, so that its few
 // values stay in registers.
@@ -380,7 +443,7 @@ template <bool kLongRows>
     return true;
   };
   bool stopped_here = false;
-#if defined(VESTLE_BLOCKS_BATCH_AVX512)
+#if defined(VESTLE_BLOCKS_BATCH)
   constexpr std::size_t kBatchBytes = kBatchBlocks * kBlock;
   BatchRows batches[2];
   std::size_t current = 0;
@@ -407,9 +470,16 @@ template <bool kLongRows>
         const std::uint64_t ended = std::uint64_t{0} - std::uint64_t{ends != 0};
         const std::size_t leading = static_cast<std::size_t>(std::countl_zero(ends | 1));
         const std::uint64_t through_last = (~std::uint64_t{0} >> leading) & ended;
+#if defined(VESTLE_BLOCKS_PDEP)
         const std::size_t shift = fields - 1 - delimiters;
         const std::uint64_t pattern = shift < kBlock ? nth_bits << shift : 0;
         if (_pdep_u64(pattern, (block_delimiters & through_last) | ends) != ends) break;
+#else
+        if (ends != 0 && !rows_have_width(ends, block_delimiters & through_last, delimiters,
+                                          fields, nth_bits)) {
+          break;
+        }
+#endif
         rows += count_here(ends);
         row_start = ends != 0 ? base + kBlock - leading : row_start;
         delimiters = count_here(block_delimiters & ~through_last) + (delimiters & ~ended);

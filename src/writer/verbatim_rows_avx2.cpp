@@ -8,6 +8,7 @@
 #define VESTLE_BLOCKS_TARGET VESTLE_TARGET_AVX2
 #define VESTLE_BLOCKS_CLASSIFY x86::classify_block_avx2
 #define VESTLE_BLOCKS_WIDE
+#define VESTLE_BLOCKS_BATCH_AVX2
 #include "writer/verbatim_blocks.h"
 
 const vestle::verbatim_kernels::ScanRun vestle::verbatim_kernels::kScanRunAvx2 = scan_run_here;
