@@ -374,7 +374,15 @@ inline std::size_t find_first_of4(const unsigned char* bytes, std::size_t from, 
                                   unsigned char a, unsigned char b, unsigned char c,
                                   unsigned char d) noexcept {
 #if defined(__SSE2__)
-  if (sse2_enabled()) return find_first_of4_sse2(bytes, from, size, a, b, c, d);
+  if (sse2_enabled()) {
+    // Most finds are near and cost no call; a long way on (a big field, a
+    // long row) goes in the kernel's widest steps.
+    constexpr std::size_t kNear = 64;
+    const std::size_t near = size - from > kNear ? from + kNear : size;
+    const std::size_t found = find_first_of4_sse2(bytes, from, near, a, b, c, d);
+    if (found != near || near == size) return found;
+    return kernels().find_first_of4(bytes, near, size, a, b, c, d);
+  }
 #endif
   return find_first_of4_words(bytes, from, size, a, b, c, d);
 }

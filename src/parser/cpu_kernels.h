@@ -46,6 +46,10 @@ struct KernelTable {
   // Bit i set where byte i of the 64 at `block` equals a, b, c or d.
   std::uint64_t (*block_mask_of4)(const unsigned char* block, unsigned char a, unsigned char b,
                                   unsigned char c, unsigned char d) noexcept;
+  // Offset of the first byte in [from, size) that equals a, b, c or d, or `size`.
+  std::size_t (*find_first_of4)(const unsigned char* bytes, std::size_t from, std::size_t size,
+                                unsigned char a, unsigned char b, unsigned char c,
+                                unsigned char d) noexcept;
   void (*classify_block)(const unsigned char* block, unsigned char quote, unsigned char delimiter,
                          BlockClasses& out) noexcept;
   CandidateMasks (*closing_quote_candidates)(const unsigned char* block, unsigned char delimiter,

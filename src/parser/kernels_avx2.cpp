@@ -5,6 +5,8 @@
 
 #if defined(VESTLE_HAS_X86_KERNELS)
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "parser/line_break.h"
@@ -32,6 +34,23 @@ VESTLE_AVX2 inline __m256i equal_any(__m256i v, __m256i a, __m256i b, __m256i c,
                                      __m256i d) noexcept {
   return _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(v, a), _mm256_cmpeq_epi8(v, b)),
                          _mm256_or_si256(_mm256_cmpeq_epi8(v, c), _mm256_cmpeq_epi8(v, d)));
+}
+
+VESTLE_AVX2 std::size_t find_first_of4_avx2(const unsigned char* bytes, std::size_t from,
+                                             std::size_t size, unsigned char a, unsigned char b,
+                                             unsigned char c, unsigned char d) noexcept {
+  const __m256i va = splat(a);
+  const __m256i vb = splat(b);
+  const __m256i vc = splat(c);
+  const __m256i vd = splat(d);
+  std::size_t i = from;
+  for (; size - i >= 32; i += 32) {
+    const auto hits = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(equal_any(load32(bytes + i), va, vb, vc, vd)));
+    if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
+  }
+  while (i < size && bytes[i] != a && bytes[i] != b && bytes[i] != c && bytes[i] != d) ++i;
+  return i;
 }
 
 VESTLE_AVX2 std::uint64_t block_mask_of4_avx2(const unsigned char* block, unsigned char a,
@@ -113,8 +132,12 @@ std::size_t valid_utf8_prefix_avx2(const unsigned char* bytes, std::size_t size)
   return valid_utf8_prefix_in_blocks(bytes, size, first_utf8_error_block_avx2);
 }
 
-const KernelTable kTable{Kernel::Avx2, block_mask_of4_avx2, classify_block_avx2,
-                         closing_quote_candidates_avx2, valid_utf8_prefix_avx2};
+const KernelTable kTable{Kernel::Avx2,
+                         block_mask_of4_avx2,
+                         find_first_of4_avx2,
+                         classify_block_avx2,
+                         closing_quote_candidates_avx2,
+                         valid_utf8_prefix_avx2};
 
 }  // namespace
 

@@ -5,6 +5,8 @@
 
 #if defined(VESTLE_HAS_X86_KERNELS)
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "parser/line_break.h"
@@ -32,6 +34,31 @@ VESTLE_AVX512 std::uint64_t block_mask_of4_avx512(const unsigned char* block, un
                                                   unsigned char d) noexcept {
   const __m512i v = load64(block);
   return equal_bits(v, a) | equal_bits(v, b) | equal_bits(v, c) | equal_bits(v, d);
+}
+
+VESTLE_AVX512 std::size_t find_first_of4_avx512(const unsigned char* bytes, std::size_t from,
+                                                 std::size_t size, unsigned char a,
+                                                 unsigned char b, unsigned char c,
+                                                 unsigned char d) noexcept {
+  const __m512i va = splat(a);
+  const __m512i vb = splat(b);
+  const __m512i vc = splat(c);
+  const __m512i vd = splat(d);
+  std::size_t i = from;
+  for (; size - i >= 64; i += 64) {
+    const __m512i v = load64(bytes + i);
+    const std::uint64_t hits = _mm512_cmpeq_epi8_mask(v, va) | _mm512_cmpeq_epi8_mask(v, vb) |
+                               _mm512_cmpeq_epi8_mask(v, vc) | _mm512_cmpeq_epi8_mask(v, vd);
+    if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits));
+  }
+  if (i == size) return size;
+  // The last bytes by a masked load, which reads nothing past them.
+  const __mmask64 left = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(size - i));
+  const __m512i v = _mm512_maskz_loadu_epi8(left, bytes + i);
+  const std::uint64_t hits =
+      _mm512_mask_cmpeq_epi8_mask(left, v, va) | _mm512_mask_cmpeq_epi8_mask(left, v, vb) |
+      _mm512_mask_cmpeq_epi8_mask(left, v, vc) | _mm512_mask_cmpeq_epi8_mask(left, v, vd);
+  return hits != 0 ? i + static_cast<std::size_t>(std::countr_zero(hits)) : size;
 }
 
 VESTLE_AVX512 void classify_block_avx512(const unsigned char* block, unsigned char quote,
@@ -144,8 +171,12 @@ std::size_t valid_utf8_prefix_avx512(const unsigned char* bytes, std::size_t siz
   return valid_utf8_prefix_in_blocks(bytes, size, first_utf8_error_block_avx512);
 }
 
-const KernelTable kTable{Kernel::Avx512bw, block_mask_of4_avx512, classify_block_avx512,
-                         closing_quote_candidates_avx512, valid_utf8_prefix_avx512};
+const KernelTable kTable{Kernel::Avx512bw,
+                         block_mask_of4_avx512,
+                         find_first_of4_avx512,
+                         classify_block_avx512,
+                         closing_quote_candidates_avx512,
+                         valid_utf8_prefix_avx512};
 
 }  // namespace
 

@@ -270,6 +270,32 @@ TEST(ByteScan, PlainStretchOfEveryKernelAgreesWithPlainLoop) {
   }
 }
 
+// Matches far apart, so that the search leaves its first bytes for the
+// kernel's widest steps; zero bytes among the sought, as the masked tail
+// of a vector search must not find them past the end.
+TEST(ByteScan, FirstOfFourOfEveryKernelAgreesWithPlainLoop) {
+  std::mt19937 rng(31);
+  for (int iteration = 0; iteration < 6000; ++iteration) {
+    const std::string filler(iteration % 5 == 0 ? 400 : 80, 'a');
+    const std::string bytes = random_text(
+        rng, filler + (iteration % 2 == 0 ? std::string("\n,") : std::string("\0\xFF", 2)), 400);
+    const Range range = random_range(rng, bytes.size());
+    const unsigned char sought = iteration % 2 == 0 ? ',' : 0;
+    std::size_t want = range.from;
+    while (want < range.end && bytes[want] != '\n' && bytes[want] != '\r' &&
+           static_cast<unsigned char>(bytes[want]) != sought &&
+           static_cast<unsigned char>(bytes[want]) != 0xFF) {
+      ++want;
+    }
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
+    vestle::testing::for_each_kernel([&] {
+      ASSERT_EQ(kernels().find_first_of4(at, range.from, range.end, '\n', '\r', sought, 0xFF), want)
+          << ::testing::PrintToString(bytes) << " from " << range.from << " end " << range.end;
+      ASSERT_EQ(find_first_of4(at, range.from, range.end, '\n', '\r', sought, 0xFF), want);
+    });
+  }
+}
+
 TEST(ByteScan, PairStartingRightBeforeEndIsFound) {
   // The pair's second byte is the byte at `end`, just outside the range.
   const std::string input = std::string(40, 'a') + "\"\"";
