@@ -34,17 +34,29 @@ bool FormatInference::advance(std::string_view window, std::uint64_t window_offs
   return settled();
 }
 
+bool FormatInference::line_break_after(std::string_view window, std::uint64_t window_offset,
+                                       std::size_t start) noexcept {
+  const std::uint64_t from = window_offset + start;
+  const std::uint64_t end = window_offset + window.size();
+  const bool known = no_line_break_.from <= from && from <= no_line_break_.to;
+  const std::uint64_t scan_from = known ? no_line_break_.to : from;
+  if (scan_from >= end) return false;
+  if (has_line_break(reinterpret_cast<const unsigned char*>(window.data()),
+                     static_cast<std::size_t>(scan_from - window_offset), window.size())) {
+    return true;
+  }
+  no_line_break_ = Span{known ? no_line_break_.from : from, end};
+  return false;
+}
+
 void FormatInference::advance_pass(Pass& pass, std::string_view window,
-                                   std::uint64_t window_offset, bool at_end) const {
+                                   std::uint64_t window_offset, bool at_end) {
   // A pass whose open row was counted past the window goes on beyond it.
   if (pass.resume.offset > window_offset + window.size()) return;
   const auto start = static_cast<std::size_t>(pass.resume.offset - window_offset);
   const std::string_view rest = window.substr(start);
   // Without a line break the row cannot end in this window: nothing to do yet.
-  if (!at_end &&
-      !has_line_break(reinterpret_cast<const unsigned char*>(rest.data()), 0, rest.size())) {
-    return;
-  }
+  if (!at_end && !line_break_after(window, window_offset, start)) return;
   const std::uint64_t rest_offset = window_offset + start;
   ResilientParser parser(
       rest, pass.delimiter, quote_char_, /*repair_quotes=*/true,

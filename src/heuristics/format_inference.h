@@ -66,7 +66,10 @@ class FormatInference {
   };
 
   void advance_pass(Pass& pass, std::string_view window, std::uint64_t window_offset,
-                    bool at_end) const;
+                    bool at_end);
+  // Whether the window holds a line break from `start` on.
+  [[nodiscard]] bool line_break_after(std::string_view window, std::uint64_t window_offset,
+                                      std::size_t start) noexcept;
   // The window ended inside the row the parser was building, or before it:
   // where the pass goes on once the window is longer.
   static void wait_for_more(Pass& pass, const ResilientParser& parser, bool got_row,
@@ -82,6 +85,14 @@ class FormatInference {
   std::size_t rows_scored_;   // 0 when the delimiter is given
   std::size_t rows_counted_;  // 0 when the column count is given
   std::vector<Pass> passes_;
+  // Input offsets [from, to) known to hold no line break: the passes that
+  // wait on one long row do not look through it again whenever the window
+  // grows.
+  struct Span {
+    std::uint64_t from = 0;
+    std::uint64_t to = 0;
+  };
+  Span no_line_break_;
 };
 
 }  // namespace vestle
