@@ -201,7 +201,8 @@ VESTLE_BLOCKS_TARGET inline Lanes load_lanes(const std::uint64_t* from) noexcept
 VESTLE_BLOCKS_TARGET inline void store_lanes(std::uint64_t* to, Lanes lanes) noexcept {
   _mm512_store_si512(to, as_vector(lanes));
 }
-// Lane j of the result is lane j - 1 of `lanes`, and lane 0 is `first`.
+// Lane j of the result is lane j - 1 of `lanes`, and lane 0 is `first`. In
+// the masked form, as g++ 12 warns about the plain one's own code.
 VESTLE_BLOCKS_TARGET inline Lanes lanes_before(Lanes lanes, std::uint64_t first) noexcept {
   return as_lanes(_mm512_mask_alignr_epi64(as_vector(lanes), 0xFF, as_vector(lanes),
                                            _mm512_set1_epi64(static_cast<long long>(first)), 7));
@@ -367,7 +368,7 @@ VESTLE_BLOCKS_TARGET inline void classify_batch(const BlockCarry& carry, BatchRo
   const unsigned passed_on = all_ones_lanes(sum);
   const unsigned injected = (made << 1) | static_cast<unsigned>(carry.plain_run);
   const unsigned carried_in = ((injected + passed_on) ^ passed_on) | injected;
-  out.plain_run_out = carried_in >> 1;
+  out.plain_run_out = (carried_in >> 1) & kAllLanes;
   const Lanes total = plus_one_where(sum, carried_in & kAllLanes);
   const Lanes unneeded = total & ~plain & closing;
   const Lanes after_unneeded = shifted_in_lanes(unneeded, carry.unneeded);
@@ -393,10 +394,10 @@ VESTLE_BLOCKS_TARGET inline void classify_batch(const BlockCarry& carry, BatchRo
 // too long (checked only when `kLongRows`: a window can hold a row that
 // long), none past the valid UTF-8. Then no branch depends on where rows
 // end. With AVX2 and AVX-512 the blocks are classified four or eight at a
-// time, each a lane of the vector unit. Returns true when it stopped at a block it classified: `stopped`
-// holds that block's masks, `carry` is past it, and `row` and `run` are as
-// the row-by-row scan keeps them before it. Not inlined, so that its few
-// values stay in registers.
+// time, each a lane of the vector unit. Returns true when it stopped at a
+// block it classified: `stopped` holds that block's masks, `carry` is past
+// it, and `row` and `run` are as the row-by-row scan keeps them before it.
+// Not inlined, so that its few values stay in registers.
 template <bool kLongRows>
 [[gnu::noinline]] VESTLE_BLOCKS_TARGET bool take_ordinary_blocks(
     const Scan& scan, std::uint64_t nth_bits, std::size_t& base_io, BlockCarry& carry_io,
@@ -447,24 +448,24 @@ template <bool kLongRows>
   constexpr std::size_t kBatchBytes = kBatchBlocks * kBlock;
   BatchRows batches[2];
   std::size_t current = 0;
-  bool compared = false;  // the current batch's bytes, by the turn before
+  bool next_compared = false;  // by the turn before
   while (!stopped_here && base + kBatchBytes <= limit) {
-    if (!compared) compare_batch(bytes + base, scan.quote, scan.delimiter, batches[current]);
-    compared = base + 2 * kBatchBytes <= limit;
-    if (compared) {
+    if (!next_compared) compare_batch(bytes + base, scan.quote, scan.delimiter, batches[current]);
+    next_compared = base + 2 * kBatchBytes <= limit;
+    if (next_compared) {
       compare_batch(bytes + base + kBatchBytes, scan.quote, scan.delimiter, batches[current ^ 1]);
     }
     BatchRows& batch = batches[current];
     current ^= 1;
     classify_batch(carry, batch);
-    const unsigned usual = static_cast<unsigned>(
-        std::countr_zero(batch.unusual_blocks | (1U << kBatchBlocks)));  // blocks before one
+    const unsigned before_unusual = static_cast<unsigned>(
+        std::countr_zero(batch.unusual_blocks | (1U << kBatchBlocks)));
     std::size_t j = 0;
     if (!kLongRows && fields != 0 && quoted_lf == 0 &&
-        (batch.quoted_lf_blocks & ((1U << usual) - 1)) == 0) {
+        (batch.quoted_lf_blocks & ((1U << before_unusual) - 1)) == 0) {
       // The common case, with less to keep: rows of one line each, checked
       // for width alone. A block without row ends passes the check as it is.
-      for (; j < usual; ++j, base += kBlock) {
+      for (; j < before_unusual; ++j, base += kBlock) {
         const std::uint64_t ends = batch.row_ends[j];
         const std::uint64_t block_delimiters = batch.delimiters[j];
         const std::uint64_t ended = std::uint64_t{0} - std::uint64_t{ends != 0};
@@ -485,9 +486,10 @@ template <bool kLongRows>
         delimiters = count_here(block_delimiters & ~through_last) + (delimiters & ~ended);
         high |= batch.high[j];
       }
+      // Where it stopped early, the general loop decides the block.
     }
     for (; j < kBatchBlocks; ++j, base += kBlock) {
-      if (j == usual || !take(batch.usual_block(j))) {
+      if (j == before_unusual || !take(batch.usual_block(j))) {
         stopped = batch.block(j);
         stopped_here = true;
         break;
@@ -530,9 +532,9 @@ VESTLE_BLOCKS_TARGET VerbatimRowScanner::Run scan_run_here(const Scan& scan_in, 
   for (;;) {
     BlockRows rows;
     const bool classified =
-        long_rows
-            ? take_ordinary_blocks<true>(scan, nth_bits, base, carry, row, run, has_high, rows)
-            : take_ordinary_blocks<false>(scan, nth_bits, base, carry, row, run, has_high, rows);
+        long_rows ? take_ordinary_blocks<true>(scan, nth_bits, base, carry, row, run, has_high, rows)
+                  : take_ordinary_blocks<false>(scan, nth_bits, base, carry, row, run, has_high,
+                                                rows);
     bool decide_by_bytes = !classified && base >= scan.size;  // no LF ends the row in the window
     if (!decide_by_bytes) {
       if (!classified) {
@@ -546,8 +548,7 @@ VESTLE_BLOCKS_TARGET VerbatimRowScanner::Run scan_run_here(const Scan& scan_in, 
         }
         rows = classify_rows(block, valid, scan.quote, scan.delimiter, carry);
       }
-      // The open row starts at or before the block; later ones where the last
-      // ended.
+      // The open row starts at or before the block; later ones where the last ended.
       std::uint64_t row_bits = ~std::uint64_t{0};
       for (std::uint64_t ends = rows.row_ends;; ends &= ends - 1) {
         // The bits of the row up to its LF, or to the block's end.

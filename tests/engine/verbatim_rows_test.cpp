@@ -145,7 +145,9 @@ TEST(VerbatimRows, EveryKernelAgreesFromEveryRowStart) {
         EXPECT_EQ(run.lines, want.lines) << "from " << from;
       });
       if (::testing::Test::HasFailure()) return;
-      from = input.find('\n', from) + 1;
+      const std::size_t lf = input.find('\n', from);
+      if (lf == std::string::npos) break;
+      from = lf + 1;
     }
   }
 }
