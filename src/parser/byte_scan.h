@@ -349,6 +349,10 @@ inline std::size_t skip_byte_run_sse2(const unsigned char* bytes, std::size_t fr
 
 #endif  // __SSE2__
 
+// The bytes a search looks through itself before it hands the rest to the
+// kernel table's search: a call costs more than a near find.
+inline constexpr std::size_t kNearBytes = 64;
+
 // False only under the scalar kernel, which tests force to check the word forms
 // through the whole engine.
 inline bool sse2_enabled() noexcept {
@@ -377,8 +381,7 @@ inline std::size_t find_first_of4(const unsigned char* bytes, std::size_t from, 
   if (sse2_enabled()) {
     // Most finds are near and cost no call; a long way on (a big field, a
     // long row) goes in the kernel's widest steps.
-    constexpr std::size_t kNear = 64;
-    const std::size_t near = size - from > kNear ? from + kNear : size;
+    const std::size_t near = size - from > kNearBytes ? from + kNearBytes : size;
     const std::size_t found = find_first_of4_sse2(bytes, from, near, a, b, c, d);
     if (found != near || near == size) return found;
     return kernels().find_first_of4(bytes, near, size, a, b, c, d);
@@ -406,7 +409,13 @@ inline std::size_t skip_ascii(const unsigned char* bytes, std::size_t from, std:
 inline std::size_t skip_byte_run(const unsigned char* bytes, std::size_t from, std::size_t size,
                                  unsigned char c) noexcept {
 #if defined(__SSE2__)
-  if (sse2_enabled()) return skip_byte_run_sse2(bytes, from, size, c);
+  if (sse2_enabled()) {
+    // As find_first_of4: the first bytes here, a long run in the kernel.
+    const std::size_t near = size - from > kNearBytes ? from + kNearBytes : size;
+    const std::size_t end = skip_byte_run_sse2(bytes, from, near, c);
+    if (end != near || near == size) return end;
+    return kernels().skip_byte_run(bytes, near, size, c);
+  }
 #endif
   return skip_byte_run_words(bytes, from, size, c);
 }

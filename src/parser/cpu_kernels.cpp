@@ -69,6 +69,7 @@ CandidateMasks closing_quote_candidates_sse2(const unsigned char* block, unsigne
 const KernelTable kScalar{Kernel::Scalar,
                           block_mask_of4_words,
                           find_first_of4_words,
+                          skip_byte_run_words,
                           classify_block_words,
                           closing_quote_candidates_words,
                           valid_utf8_prefix_scalar};
@@ -76,11 +77,12 @@ const KernelTable kScalar{Kernel::Scalar,
 const KernelTable kSse2{Kernel::Sse2,
                         block_mask_of4_sse2,
                         find_first_of4_sse2,
+                        skip_byte_run_sse2,
                         classify_block_sse2,
                         closing_quote_candidates_sse2,
                         valid_utf8_prefix_sse2};
 #else
-const KernelTable kSse2{Kernel::Sse2, nullptr, nullptr, nullptr, nullptr, nullptr};
+const KernelTable kSse2{Kernel::Sse2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 #endif
 
 }  // namespace kernel_sets

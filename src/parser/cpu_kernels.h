@@ -50,6 +50,9 @@ struct KernelTable {
   std::size_t (*find_first_of4)(const unsigned char* bytes, std::size_t from, std::size_t size,
                                 unsigned char a, unsigned char b, unsigned char c,
                                 unsigned char d) noexcept;
+  // Offset of the first byte in [from, size) other than `c`, or `size`.
+  std::size_t (*skip_byte_run)(const unsigned char* bytes, std::size_t from, std::size_t size,
+                               unsigned char c) noexcept;
   void (*classify_block)(const unsigned char* block, unsigned char quote, unsigned char delimiter,
                          BlockClasses& out) noexcept;
   CandidateMasks (*closing_quote_candidates)(const unsigned char* block, unsigned char delimiter,

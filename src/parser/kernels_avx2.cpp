@@ -53,6 +53,19 @@ VESTLE_AVX2 std::size_t find_first_of4_avx2(const unsigned char* bytes, std::siz
   return i;
 }
 
+VESTLE_AVX2 std::size_t skip_byte_run_avx2(const unsigned char* bytes, std::size_t from,
+                                            std::size_t size, unsigned char c) noexcept {
+  const __m256i vc = splat(c);
+  std::size_t i = from;
+  for (; size - i >= 32; i += 32) {
+    const auto same =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(bytes + i), vc)));
+    if (same != 0xFFFFFFFF) return i + static_cast<std::size_t>(std::countr_one(same));
+  }
+  while (i < size && bytes[i] == c) ++i;
+  return i;
+}
+
 VESTLE_AVX2 std::uint64_t block_mask_of4_avx2(const unsigned char* block, unsigned char a,
                                               unsigned char b, unsigned char c,
                                               unsigned char d) noexcept {
@@ -135,6 +148,7 @@ std::size_t valid_utf8_prefix_avx2(const unsigned char* bytes, std::size_t size)
 const KernelTable kTable{Kernel::Avx2,
                          block_mask_of4_avx2,
                          find_first_of4_avx2,
+                         skip_byte_run_avx2,
                          classify_block_avx2,
                          closing_quote_candidates_avx2,
                          valid_utf8_prefix_avx2};

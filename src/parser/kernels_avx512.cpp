@@ -61,6 +61,21 @@ VESTLE_AVX512 std::size_t find_first_of4_avx512(const unsigned char* bytes, std:
   return hits != 0 ? i + static_cast<std::size_t>(std::countr_zero(hits)) : size;
 }
 
+VESTLE_AVX512 std::size_t skip_byte_run_avx512(const unsigned char* bytes, std::size_t from,
+                                                std::size_t size, unsigned char c) noexcept {
+  const __m512i vc = splat(c);
+  std::size_t i = from;
+  for (; size - i >= 64; i += 64) {
+    const std::uint64_t other = _mm512_cmpneq_epi8_mask(load64(bytes + i), vc);
+    if (other != 0) return i + static_cast<std::size_t>(std::countr_zero(other));
+  }
+  if (i == size) return size;
+  const __mmask64 left = _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(size - i));
+  const std::uint64_t other =
+      _mm512_mask_cmpneq_epi8_mask(left, _mm512_maskz_loadu_epi8(left, bytes + i), vc);
+  return other != 0 ? i + static_cast<std::size_t>(std::countr_zero(other)) : size;
+}
+
 VESTLE_AVX512 void classify_block_avx512(const unsigned char* block, unsigned char quote,
                                          unsigned char delimiter, BlockClasses& out) noexcept {
   out = x86::classify_block_avx512(block, quote, delimiter);
@@ -174,6 +189,7 @@ std::size_t valid_utf8_prefix_avx512(const unsigned char* bytes, std::size_t siz
 const KernelTable kTable{Kernel::Avx512bw,
                          block_mask_of4_avx512,
                          find_first_of4_avx512,
+                         skip_byte_run_avx512,
                          classify_block_avx512,
                          closing_quote_candidates_avx512,
                          valid_utf8_prefix_avx512};

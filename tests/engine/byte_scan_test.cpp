@@ -270,10 +270,10 @@ TEST(ByteScan, PlainStretchOfEveryKernelAgreesWithPlainLoop) {
   }
 }
 
-// Matches far apart, so that the search leaves its first bytes for the
+// Matches far apart, so that the searches leave their first bytes for the
 // kernel's widest steps; zero bytes among the sought, as the masked tail
 // of a vector search must not find them past the end.
-TEST(ByteScan, FirstOfFourOfEveryKernelAgreesWithPlainLoop) {
+TEST(ByteScan, LongSearchesOfEveryKernelAgreeWithPlainLoops) {
   std::mt19937 rng(31);
   for (int iteration = 0; iteration < 6000; ++iteration) {
     const std::string filler(iteration % 5 == 0 ? 400 : 80, 'a');
@@ -287,11 +287,15 @@ TEST(ByteScan, FirstOfFourOfEveryKernelAgreesWithPlainLoop) {
            static_cast<unsigned char>(bytes[want]) != 0xFF) {
       ++want;
     }
+    std::size_t run_end = range.from;
+    while (run_end < range.end && bytes[run_end] == 'a') ++run_end;
     const auto* at = reinterpret_cast<const unsigned char*>(bytes.data());
     vestle::testing::for_each_kernel([&] {
       ASSERT_EQ(kernels().find_first_of4(at, range.from, range.end, '\n', '\r', sought, 0xFF), want)
           << ::testing::PrintToString(bytes) << " from " << range.from << " end " << range.end;
       ASSERT_EQ(find_first_of4(at, range.from, range.end, '\n', '\r', sought, 0xFF), want);
+      ASSERT_EQ(kernels().skip_byte_run(at, range.from, range.end, 'a'), run_end);
+      ASSERT_EQ(skip_byte_run(at, range.from, range.end, 'a'), run_end);
     });
   }
 }
