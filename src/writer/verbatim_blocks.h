@@ -156,9 +156,9 @@ inline std::uint64_t every_nth_bit(std::size_t fields) noexcept {
   return bits;
 }
 
-// Whether each row that ends in the block (`ends`, at least one) has
-// `fields` fields, given the block's delimiters up to its last row end and
-// those the first row brought from earlier blocks.
+// Whether each row that ends in the block (`ends`) has `fields` fields (at
+// least one), given the block's delimiters up to its last row end and those
+// the first row brought from earlier blocks. A block without row ends passes.
 [[gnu::always_inline]] VESTLE_BLOCKS_TARGET inline bool rows_have_width(
     std::uint64_t ends, std::uint64_t delimiters, std::size_t carried, std::size_t fields,
     std::uint64_t nth_bits) noexcept {
@@ -171,7 +171,6 @@ inline std::uint64_t every_nth_bit(std::size_t fields) noexcept {
   const std::uint64_t pattern = shift < kBlock ? nth_bits << shift : 0;
   return _pdep_u64(pattern, delimiters | ends) == ends;
 #else
-  if (carried >= fields) return false;
   (void)nth_bits;
   std::uint64_t before = 0;  // bits of the rows already counted
   for (; ends != 0; ends &= ends - 1) {
@@ -471,16 +470,10 @@ template <bool kLongRows>
         const std::uint64_t ended = std::uint64_t{0} - std::uint64_t{ends != 0};
         const std::size_t leading = static_cast<std::size_t>(std::countl_zero(ends | 1));
         const std::uint64_t through_last = (~std::uint64_t{0} >> leading) & ended;
-#if defined(VESTLE_BLOCKS_PDEP)
-        const std::size_t shift = fields - 1 - delimiters;
-        const std::uint64_t pattern = shift < kBlock ? nth_bits << shift : 0;
-        if (_pdep_u64(pattern, (block_delimiters & through_last) | ends) != ends) break;
-#else
-        if (ends != 0 && !rows_have_width(ends, block_delimiters & through_last, delimiters,
-                                          fields, nth_bits)) {
+        if (!rows_have_width(ends, block_delimiters & through_last, delimiters, fields,
+                             nth_bits)) {
           break;
         }
-#endif
         rows += count_here(ends);
         row_start = ends != 0 ? base + kBlock - leading : row_start;
         delimiters = count_here(block_delimiters & ~through_last) + (delimiters & ~ended);
